@@ -1,0 +1,63 @@
+// Construction, destruction, the source disc and the audio file name.
+#include "disc_pair.h"
+
+#include <cstring>
+
+#include "stream_io.h"
+
+DiscPair::DiscPair()
+    : sourceCount_(0), destinationCount_(0), sourceOpen_(false), destinationOpen_(false),
+      sourceIndexReader_(nullptr), destinationIndexReader_(nullptr),
+      destinationIndexWriter_(nullptr), sourceAudio_(nullptr), destinationAudio_(nullptr),
+      counter_(0), value_(0), character_(0), fileName_() {}
+
+DiscPair::~DiscPair() {
+    CloseDestinationDisc();
+    CloseSourceDisc();
+    // A reader left open by a short read is otherwise closed only by the next read.
+    CloseStream(sourceIndexReader_);
+    CloseStream(destinationIndexReader_);
+}
+
+bool DiscPair::MakeAudioPath(const char* path, int32_t folderLength) {
+    const int32_t nameLength = static_cast<int32_t>(sizeof kAudioFileName) - 1;
+    if (folderLength < 0 || folderLength > kFileNameSize - 1 - nameLength) {
+        return false;
+    }
+    // The folder part must lie within the path.
+    if (std::memchr(path, '\0', static_cast<std::size_t>(folderLength)) != nullptr) {
+        return false;
+    }
+    std::memcpy(fileName_, path, static_cast<std::size_t>(folderLength));
+    std::memcpy(fileName_ + folderLength, kAudioFileName, sizeof kAudioFileName);
+    return true;
+}
+
+bool DiscPair::OpenSourceDisc(const char* indexPath, int32_t folderLength) {
+    if (!ReadIndex(IndexDialect::Source, indexPath)) {
+        return false;
+    }
+    if (!MakeAudioPath(indexPath, folderLength)) {
+        return false;
+    }
+    CloseStream(sourceAudio_);
+    sourceAudio_ = std::fopen(fileName_, "rb");
+    if (sourceAudio_ == nullptr) {
+        return false;
+    }
+    sourceOpen_ = true;
+    return true;
+}
+
+void DiscPair::CloseSourceDisc() {
+    CloseStream(sourceAudio_);
+    sourceOpen_ = false;
+    sourceCount_ = 0;
+}
+
+void DiscPair::CloseDestinationDisc() {
+    WriteIndex();
+    CloseStream(destinationAudio_);
+    destinationOpen_ = false;
+    destinationCount_ = 0;
+}

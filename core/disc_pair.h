@@ -1,0 +1,97 @@
+// The source and destination trailer discs, their trailer lists and their open files.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+using std::int32_t;
+
+// One trailer of a list. `start` and `end` are in bytes of audio (index units times 3675).
+struct TrailerEntry {
+    char name[9]; // up to 8 characters, blank padded, then 0
+    int32_t serial;
+    int32_t start;
+    int32_t end; // size of the audio block
+    int32_t offset;
+};
+
+enum class IndexDialect { Source, Destination };
+
+constexpr int32_t kMaxTrailers = 255;
+constexpr int32_t kFileNameSize = 512;
+constexpr int32_t kIndexUnit = 3675;        // bytes of audio per index unit
+constexpr int32_t kBytesPerSecond = 110250; // 30 index units
+constexpr int32_t kAudioHeaderSize = 92;
+
+// Every audio file this system writes starts with these bytes.
+extern const unsigned char kAudioHeader[kAudioHeaderSize];
+
+constexpr char kIndexFileName[] = "R14TRLR.TXT";
+constexpr char kAudioFileName[] = "R14T5.AUD";
+
+#ifdef _WIN32
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+
+class DiscPair {
+public:
+    DiscPair();
+    ~DiscPair();
+    DiscPair(const DiscPair&) = delete;
+    DiscPair& operator=(const DiscPair&) = delete;
+
+    bool OpenSourceDisc(const char* indexPath, int32_t folderLength);
+    void CloseSourceDisc();
+    bool OpenDestinationDisc(bool newDisc, const char* path, int32_t folderLength);
+    void CloseDestinationDisc();
+    bool AddTrailer(int32_t index);
+    bool MakeAudioPath(const char* path, int32_t folderLength); // false: the name does not fit
+    bool ReadIndex(IndexDialect dialect, const char* path);
+    void WriteIndex();
+
+    int32_t SourceCount() const { return sourceCount_; }
+    int32_t DestinationCount() const { return destinationCount_; }
+    bool IsSourceOpen() const { return sourceOpen_; }
+    bool IsDestinationOpen() const { return destinationOpen_; }
+    const TrailerEntry& SourceTrailer(int32_t index) const { return sourceList_[index]; }
+    const TrailerEntry& DestinationTrailer(int32_t index) const { return destinationList_[index]; }
+
+private:
+    enum class ReadResult { Character, EndOfFile, Error };
+    // Complete: the next line's first character is current. Last: the record counts and the
+    // file ends after it. Incomplete: the file ends inside the record, which does not count.
+    enum class RecordResult { Complete, Last, Incomplete, Error };
+
+    ReadResult ReadCharacter(std::FILE* stream);
+    ReadResult ConvertColumn(std::FILE* stream, char terminator1, char terminator2);
+    ReadResult SkipSeparators(std::FILE* stream);
+    RecordResult ReadSourceRecord(std::FILE* stream, TrailerEntry& entry);
+    bool ReadSourceDialect(const char* path);
+    bool ReadDestinationRecord(std::FILE* stream, TrailerEntry& entry);
+    bool ReadDestinationDialect(const char* path);
+    bool WriteIndexFile();
+    bool SetFileName(const char* folder, const char* fileName);
+    bool OpenNewDisc(const char* folder);
+    bool OpenContinuedDisc(const char* indexPath, int32_t folderLength);
+    void AbandonDestination();
+
+    TrailerEntry sourceList_[kMaxTrailers];
+    TrailerEntry destinationList_[kMaxTrailers];
+    int32_t sourceCount_;
+    int32_t destinationCount_;
+    bool sourceOpen_;
+    bool destinationOpen_;
+    std::FILE* sourceIndexReader_;
+    std::FILE* destinationIndexReader_;
+    std::FILE* destinationIndexWriter_;
+    std::FILE* sourceAudio_;
+    std::FILE* destinationAudio_;
+    // Working fields of the reader, the writer, the path builder and the copy; they carry
+    // nothing from one operation to the next.
+    int32_t counter_;
+    int32_t value_;
+    char character_;
+    char fileName_[kFileNameSize];
+};

@@ -1,0 +1,47 @@
+// Stream calls the core needs beyond plain stdio: 64-bit positions, and single-byte reads and
+// writes without the per-call lock, since every stream of the core is used by one thread only.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+inline bool SeekStream(std::FILE* stream, std::int64_t position, int origin) {
+#ifdef _WIN32
+    return _fseeki64(stream, position, origin) == 0;
+#else
+    return fseeko(stream, static_cast<off_t>(position), origin) == 0;
+#endif
+}
+
+// The position, or -1 on failure.
+inline std::int64_t StreamPosition(std::FILE* stream) {
+#ifdef _WIN32
+    return _ftelli64(stream);
+#else
+    return ftello(stream);
+#endif
+}
+
+inline int GetByte(std::FILE* stream) {
+#ifdef _WIN32
+    return _getc_nolock(stream);
+#else
+    return getc_unlocked(stream);
+#endif
+}
+
+inline int PutByte(int byte, std::FILE* stream) {
+#ifdef _WIN32
+    return _putc_nolock(byte, stream);
+#else
+    return putc_unlocked(byte, stream);
+#endif
+}
+
+// Closes an open stream and empties the field that held it.
+inline void CloseStream(std::FILE*& stream) {
+    if (stream != nullptr) {
+        std::fclose(stream);
+        stream = nullptr;
+    }
+}

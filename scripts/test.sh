@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what is missing, then configures, builds and runs every test suite there is.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake g++ googletest)
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+if ((${#missing[@]} > 0)); then
+    sudo=""
+    if [ "$(id -u)" -ne 0 ]; then sudo=sudo; fi
+    echo "Installing: ${missing[*]}"
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+jobs=$(nproc)
+cmake --preset native
+cmake --build --preset native -j"$jobs"
+ctest --preset native
