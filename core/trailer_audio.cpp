@@ -111,18 +111,21 @@ bool DiscPair::AddTrailer(int32_t index) {
     const TrailerEntry& entry = sourceList_[index];
     SeekStream(destinationAudio_, 0, SEEK_END);
     SeekStream(sourceAudio_, static_cast<std::int64_t>(entry.offset) + entry.start, SEEK_SET);
-    // Past the end of the source file every further read would fail too, so stop reading.
-    bool sourceEnded = false;
-    for (counter_ = 0; counter_ < entry.end; ++counter_) {
-        int byte = kMissingByte;
-        if (!sourceEnded) {
-            byte = GetByte(sourceAudio_);
-            if (byte == EOF) {
-                sourceEnded = true;
-                byte = kMissingByte;
-            }
+    // A local count: the byte stores through the stream buffers could alias a member and
+    // force it back to memory on every byte. Past the end of the source file every further
+    // read would fail too, so reading stops there.
+    std::FILE* const from = sourceAudio_;
+    std::FILE* const to = destinationAudio_;
+    int32_t copied = 0;
+    for (; copied < entry.end; ++copied) {
+        const int byte = GetByte(from);
+        if (byte == EOF) {
+            break;
         }
-        PutByte(byte, destinationAudio_);
+        PutByte(byte, to);
+    }
+    for (; copied < entry.end; ++copied) {
+        PutByte(kMissingByte, to);
     }
     destinationList_[destinationCount_] = entry;
     ++destinationCount_;
