@@ -3,7 +3,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ googletest)
+packages=(
+    cmake g++ googletest                                          # the core and its tests
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix           # the Windows program
+    wine wine64                                                   # runs it here
+)
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
@@ -19,6 +23,9 @@ if ((${#missing[@]} > 0)); then
 fi
 
 jobs=$(nproc)
-cmake --preset native
-cmake --build --preset native -j"$jobs"
+for preset in native windows-x86 windows-x64; do
+    cmake --preset "$preset"
+    cmake --build --preset "$preset" -j"$jobs"
+done
 ctest --preset native
+ctest --preset windows-x64

@@ -1,0 +1,60 @@
+#include "progress_dialog.h"
+
+#include <cstring>
+
+#include "resource.h"
+#include "ui_state.h"
+
+namespace {
+const std::size_t kNameLength = 8; // a list line starts with the blank-padded name
+}
+
+INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return TRUE;
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        const HDC dc = BeginPaint(dialog, &paint);
+        RECT client;
+        GetClientRect(dialog, &client);
+        SetBkColor(dc, RGB(192, 192, 192));
+        SetTextColor(dc, RGB(0, 0, 0));
+        // The name is drawn as it stands, so an ampersand in it marks a mnemonic.
+        DrawTextA(dc, g_ui.listText, static_cast<int>(strnlen(g_ui.listText, kNameLength)), &client,
+                  DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        EndPaint(dialog, &paint);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (wParam == IDOK) {
+            return TRUE;
+        }
+        if (wParam == IDCANCEL) {
+            EndDialog(dialog, 0);
+            return TRUE;
+        }
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+void OpenProgressDialog() {
+    g_ui.progressDialog = CreateDialogParamA(g_ui.instance, MAKEINTRESOURCEA(IDD_PROGRESS),
+                                             g_ui.mainWindow, ProgressDialogProc, 0);
+    // No messages are handled while a trailer is copied, so paint the name now.
+    if (g_ui.progressDialog != nullptr) {
+        UpdateWindow(g_ui.progressDialog);
+    }
+}
+
+void CloseProgressDialog() {
+    if (g_ui.progressDialog == nullptr) {
+        return;
+    }
+    SendMessageA(g_ui.progressDialog, WM_COMMAND, IDCANCEL, 0);
+    // An ended dialog is never shown again, so it is destroyed rather than kept hidden.
+    DestroyWindow(g_ui.progressDialog);
+    g_ui.progressDialog = nullptr;
+}
