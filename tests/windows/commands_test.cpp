@@ -1,0 +1,227 @@
+// The buttons' commands, driven through WM_COMMAND on the real main window, with the dialogs
+// answered by script.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "test_files.h"
+#include "window_fixture.h"
+
+namespace {
+
+const std::string kIndexHeader = ";NAME           SERIAL  START   END     OFFSET\r\n"
+                                 ";----           ------  -----   ---     ------\r\n";
+const int32_t kSecond = 110250;
+
+std::vector<std::string> Lines(HWND list) {
+    std::vector<std::string> lines;
+    const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        char text[512] = {};
+        SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        lines.push_back(text);
+    }
+    return lines;
+}
+
+std::string Line(const std::string& name, int seconds) {
+    return name + std::string(8 - name.size(), ' ') + "      length : " + std::to_string(seconds) +
+           " seconds";
+}
+
+class CommandsTest : public MainWindowTest {
+protected:
+    void Press(HWND button) {
+        SendMessageA(window, WM_COMMAND, MAKEWPARAM(0, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(button));
+    }
+    // A source disc whose index is `records` and whose audio is `audioSize` bytes.
+    std::string MakeSource(const std::string& records, size_t audioSize) {
+        WriteFileBytes(source.File("R14TRLR.TXT"), ";source\r\n" + records + "\x1A");
+        WriteFileBytes(source.File("R14T5.AUD"), std::string(audioSize, 'a'));
+        return source.File("R14TRLR.TXT");
+    }
+    void OpenSource(const std::string& index) {
+        g_script.files.push_back(index);
+        Press(c.openDisc);
+    }
+    void StartNew(const std::string& folder) {
+        g_script.folders.push_back(folder);
+        Press(c.startNewDisc);
+    }
+    void SelectAll() { SendMessageA(c.sourceList, LB_SETSEL, TRUE, -1); }
+    void ExpectButtons(bool sourceOpen, bool destinationOpen) {
+        EXPECT_EQ(g_discs.IsSourceOpen(), sourceOpen);
+        EXPECT_EQ(g_discs.IsDestinationOpen(), destinationOpen);
+        EXPECT_EQ(IsWindowEnabled(c.openDisc) != FALSE, !sourceOpen);
+        EXPECT_EQ(IsWindowEnabled(c.sourceCloseDisc) != FALSE, sourceOpen);
+        EXPECT_EQ(IsWindowEnabled(c.startNewDisc) != FALSE, !destinationOpen);
+        EXPECT_EQ(IsWindowEnabled(c.continueDisc) != FALSE, !destinationOpen);
+        EXPECT_EQ(IsWindowEnabled(c.destinationCloseDisc) != FALSE, destinationOpen);
+        EXPECT_EQ(IsWindowEnabled(c.add) != FALSE, sourceOpen && destinationOpen);
+    }
+    void ExpectOnlyMessage(const char* text) {
+        ASSERT_EQ(g_script.messages.size(), 1u);
+        EXPECT_EQ(g_script.messages[0].owner, window);
+        EXPECT_EQ(g_script.messages[0].text, text);
+        EXPECT_EQ(g_script.messages[0].caption, "Error");
+        g_script.messages.clear();
+    }
+
+    const MainControls& c = g_ui.controls;
+    TempFolder source;
+    TempFolder destination;
+};
+
+} // namespace
+
+TEST_F(CommandsTest, ButtonsFollowTheDiscsThroughEveryState) {
+    const std::string index = MakeSource("ABC 1 0 30 92\r\nLONGNAME 2 0 60 92\r\n", 92);
+    ExpectButtons(false, false);
+    OpenSource(index);
+    ExpectButtons(true, false);
+    EXPECT_EQ(Lines(c.sourceList), (std::vector<std::string>{Line("ABC", 1), Line("LONGNAME", 2)}));
+    StartNew(destination.Path());
+    ExpectButtons(true, true);
+    EXPECT_TRUE(Lines(c.destinationList).empty());
+    Press(c.sourceCloseDisc);
+    ExpectButtons(false, true);
+    EXPECT_TRUE(Lines(c.sourceList).empty());
+    OpenSource(index);
+    ExpectButtons(true, true);
+    Press(c.destinationCloseDisc);
+    ExpectButtons(true, false);
+    Press(c.sourceCloseDisc);
+    ExpectButtons(false, false);
+    EXPECT_TRUE(g_script.messages.empty());
+    EXPECT_EQ(g_script.fileDialogs, 2);
+    EXPECT_EQ(g_script.folderBrowsers, 1);
+}
+
+TEST_F(CommandsTest, CancelledDialogsChangeNothingAndFailedOpensSaySo) {
+    Press(c.openDisc);     // cancelled
+    Press(c.startNewDisc); // cancelled
+    Press(c.continueDisc); // cancelled
+    EXPECT_EQ(g_script.fileDialogs, 2);
+    EXPECT_EQ(g_script.folderBrowsers, 1);
+    EXPECT_TRUE(g_script.messages.empty());
+    ExpectButtons(false, false);
+
+    OpenSource(source.File("MISSING.TXT"));
+    ExpectOnlyMessage("Error opening file.");
+    StartNew(destination.File("missing-folder"));
+    ExpectOnlyMessage("Error opening file.");
+    g_script.files.push_back(destination.File("R14TRLR.TXT"));
+    Press(c.continueDisc);
+    ExpectOnlyMessage("Error opening file.");
+    ExpectButtons(false, false);
+
+    // Add is disabled then, but a stray command still reaches it.
+    Press(c.add);
+    ExpectOnlyMessage("Program error");
+    OpenSource(MakeSource("A 1 0 1 92\r\n", 92));
+    Press(c.add);
+    ExpectOnlyMessage("Program error");
+    ExpectButtons(true, false);
+}
+
+TEST_F(CommandsTest, AddCopiesSelectedTrailersOnceAndWritesTheDiscOnClose) {
+    // Two pairs whose lines are alike: the same name and seconds, and names that differ only in
+    // letter case. Only the first of each pair is added.
+    const std::string index = MakeSource("ABC 1 0 30 92\r\nABC 2 0 31 92\r\n"
+                                         "abc 3 0 60 92\r\nABC 4 0 60 92\r\nZ 5 0 1 92\r\n",
+                                         92 + 60 * 3675);
+    OpenSource(index);
+    StartNew(destination.Path() + "\\"); // a folder name that ends in a separator
+    ExpectButtons(true, true);
+    SendMessageA(c.sourceList, LB_SETSEL, TRUE, 4);
+    Press(c.add);
+    EXPECT_EQ(Lines(c.destinationList), std::vector<std::string>{Line("Z", 0)});
+    SelectAll();
+    Press(c.add);
+    Press(c.add); // the same selection again adds nothing
+    EXPECT_EQ(Lines(c.destinationList),
+              (std::vector<std::string>{Line("Z", 0), Line("ABC", 1), Line("abc", 2)}));
+    EXPECT_EQ(g_discs.DestinationCount(), 3);
+    EXPECT_TRUE(g_script.messages.empty());
+    // The selection is left as it was.
+    EXPECT_EQ(SendMessageA(c.sourceList, LB_GETSELCOUNT, 0, 0), 5);
+
+    Press(c.destinationCloseDisc);
+    EXPECT_TRUE(Lines(c.destinationList).empty());
+    EXPECT_EQ(ReadFileBytes(destination.File("R14TRLR.TXT")),
+              kIndexHeader + "Z\t\t5\t0\t1\t92\r\n" + "ABC\t\t1\t0\t30\t3767\r\n" +
+                  "abc\t\t3\t0\t60\t" + std::to_string(3767 + kSecond) + "\r\n\x1A");
+    EXPECT_EQ(ReadFileBytes(destination.File("R14T5.AUD")).size(), 92u + 91u * 3675u);
+}
+
+TEST_F(CommandsTest, ContinuedDiscRecognisesItsTrailersUnlessTheWriterCutTheirNames) {
+    OpenSource(
+        MakeSource("KEEP 1 0 30 92\r\nCUT-NAME 2 0 30 92\r\nNEW 3 0 30 92\r\n", 92 + 30 * 3675));
+    StartNew(destination.Path());
+    SendMessageA(c.sourceList, LB_SETSEL, TRUE, 0);
+    SendMessageA(c.sourceList, LB_SETSEL, TRUE, 1);
+    Press(c.add);
+    Press(c.destinationCloseDisc);
+
+    g_script.files.push_back(destination.File("R14TRLR.TXT"));
+    Press(c.continueDisc);
+    ExpectButtons(true, true);
+    // The hyphen ended the name when the index was written.
+    EXPECT_EQ(Lines(c.destinationList),
+              (std::vector<std::string>{Line("KEEP", 1), Line("CUT", 1)}));
+    SelectAll();
+    Press(c.add);
+    EXPECT_EQ(Lines(c.destinationList),
+              (std::vector<std::string>{Line("KEEP", 1), Line("CUT", 1), Line("CUT-NAME", 1),
+                                        Line("NEW", 1)}));
+    EXPECT_EQ(g_discs.DestinationCount(), 4);
+}
+
+TEST_F(CommandsTest, FullDestinationSaysSoAndListsNothingMore) {
+    // A continued disc that already holds 255 empty trailers.
+    std::string records;
+    for (int i = 0; i < 255; ++i) {
+        records += "T" + std::to_string(i) + "\t\t" + std::to_string(i) + "\t0\t0\t92\r\n";
+    }
+    WriteFileBytes(destination.File("R14TRLR.TXT"), kIndexHeader + records + "\x1A");
+    WriteFileBytes(destination.File("R14T5.AUD"),
+                   std::string(reinterpret_cast<const char*>(kAudioHeader), kAudioHeaderSize));
+    OpenSource(MakeSource("NEW 1 0 1 92\r\nNEWER 2 0 1 92\r\n", 92 + 3675));
+    g_script.files.push_back(destination.File("R14TRLR.TXT"));
+    Press(c.continueDisc);
+    ASSERT_EQ(Lines(c.destinationList).size(), 255u);
+    SelectAll();
+    Press(c.add);
+    ExpectOnlyMessage("Destination disc is full.");
+    EXPECT_EQ(Lines(c.destinationList).size(), 255u);
+    EXPECT_EQ(g_ui.progressDialog, nullptr);
+    ExpectButtons(true, true);
+}
+
+TEST_F(MainWindowTest, ProgressDialogHandlesExactlyOkAndCancel) {
+    std::strcpy(g_ui.listText, "ABC     ");
+    OpenProgressDialog();
+    const HWND dialog = g_ui.progressDialog;
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    EXPECT_EQ(GetWindow(dialog, GW_OWNER), window);
+    char title[64] = {};
+    GetWindowTextA(dialog, title, sizeof title);
+    EXPECT_STREQ(title, "Trailer copy progress");
+
+    EXPECT_TRUE(ProgressDialogProc(dialog, WM_COMMAND, IDOK, 0));
+    EXPECT_FALSE(ProgressDialogProc(dialog, WM_COMMAND, MAKEWPARAM(IDOK, 1), 0));
+    EXPECT_FALSE(ProgressDialogProc(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 1), 0));
+    EXPECT_FALSE(ProgressDialogProc(dialog, WM_COMMAND, 3, 0));
+    EXPECT_FALSE(ProgressDialogProc(dialog, WM_TIMER, 0, 0));
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    EXPECT_TRUE(ProgressDialogProc(dialog, WM_COMMAND, IDCANCEL, 0));
+    EXPECT_FALSE(IsWindowVisible(dialog));
+
+    CloseProgressDialog();
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_EQ(g_ui.progressDialog, nullptr);
+}
