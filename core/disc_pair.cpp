@@ -9,7 +9,8 @@ DiscPair::DiscPair()
     : sourceCount_(0), destinationCount_(0), sourceOpen_(false), destinationOpen_(false),
       sourceIndexReader_(nullptr), destinationIndexReader_(nullptr),
       destinationIndexWriter_(nullptr), sourceAudio_(nullptr), destinationAudio_(nullptr),
-      counter_(0), value_(0), character_(0), fileName_() {}
+      counter_(0), value_(0), character_(0), fileName_(), sourceAudioName_(),
+      destinationIndexName_(), destinationAudioName_() {}
 
 DiscPair::~DiscPair() {
     CloseDestinationDisc();
@@ -40,6 +41,7 @@ bool DiscPair::OpenSourceDisc(const char* indexPath, int32_t folderLength) {
     if (!MakeAudioPath(indexPath, folderLength)) {
         return false;
     }
+    std::memcpy(sourceAudioName_, fileName_, sizeof fileName_);
     CloseStream(sourceAudio_);
     sourceAudio_ = std::fopen(fileName_, "rb");
     if (sourceAudio_ == nullptr) {

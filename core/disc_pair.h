@@ -75,6 +75,9 @@ private:
     bool SetFileName(const char* folder, const char* fileName);
     bool OpenNewDisc(const char* folder);
     bool OpenContinuedDisc(const char* indexPath, int32_t folderLength);
+    std::int64_t CheckContinuedAudio();
+    std::int64_t DestinationAudioEnd() const;
+    void RestoreDestination(std::int64_t audioSize);
     void AbandonDestination();
 
     TrailerEntry sourceList_[kMaxTrailers];
@@ -94,4 +97,8 @@ private:
     int32_t value_;
     char character_;
     char fileName_[kFileNameSize];
+    // The names of the open audio and index files, to check, cut back or reopen them.
+    char sourceAudioName_[kFileNameSize];
+    char destinationIndexName_[kFileNameSize];
+    char destinationAudioName_[kFileNameSize];
 };

@@ -1,9 +1,11 @@
-// Stream calls the core needs beyond plain stdio: 64-bit positions, and single-byte reads and
-// writes without the per-call lock, since every stream of the core is used by one thread only.
+// File calls the core needs beyond plain stdio: 64-bit positions, single-byte reads and writes
+// without the per-call lock (every stream of the core is used by one thread only), and resizing.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 inline bool SeekStream(std::FILE* stream, std::int64_t position, int origin) {
 #ifdef _WIN32
@@ -44,4 +46,11 @@ inline void CloseStream(std::FILE*& stream) {
         std::fclose(stream);
         stream = nullptr;
     }
+}
+
+// Cuts a file back, or makes it longer, to `size` bytes.
+inline bool ResizeFile(const char* name, std::int64_t size) {
+    std::error_code error;
+    std::filesystem::resize_file(name, static_cast<std::uintmax_t>(size), error);
+    return !error;
 }

@@ -1,25 +1,45 @@
-// Opening the destination disc, and copying a trailer's audio to it.
+// Opening the destination disc, and copying a trailer's audio to it. The destination's index
+// on disk always describes the audio on disk: it is rewritten whenever the list changes, so a
+// crash or a killed process never costs the disc.
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "disc_pair.h"
 #include "stream_io.h"
 
+// clang-format off
 const unsigned char kAudioHeader[kAudioHeaderSize] = {
-    'T',  'r',  'a',  'i',  'l',  'e',  'r',  's',  ' ',  'R',  'e', 'e',
-    'l',  ' ',  '1',  '4', // 0-15
-    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,   0,
-    0,    0,    0,    0, // 16-31
-    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,   0,
-    0,    0,    0,    0,                                                  // 32-47
-    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,   0,   // 48-59
-    'e',  'n',  'g',  'l',  'i',  's',  'h',  0,    'n',  'o',  'n', 'e', // 60-71
-    0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x0E, 0x00, 0x15, 0x04,           // 72-81
-    0x05, 0x00, 0x00, 0x06, 0x00, 0x00, 0x10, 0x04, 0x20, 0x00,           // 82-91
+    'T', 'r', 'a', 'i', 'l', 'e', 'r', 's', ' ', 'R', 'e', 'e', 'l', ' ', '1', '4',
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    'e', 'n', 'g', 'l', 'i', 's', 'h', 0, 'n', 'o', 'n', 'e',
+    0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x0E, 0x00, 0x15, 0x04,
+    0x05, 0x00, 0x00, 0x06, 0x00, 0x00, 0x10, 0x04, 0x20, 0x00,
 };
+// clang-format on
 
 namespace {
 
 const int kMissingByte = 0xFF; // written for audio that lies past the end of the source file
+
+// The index's OFFSET column holds a signed 32-bit position, so no audio may lie beyond it.
+const std::int64_t kLargestAudioFile = 0x7FFFFFFF;
+
+bool CopyName(char* to, const char* from) {
+    const std::size_t length = std::strlen(from);
+    if (length >= static_cast<std::size_t>(kFileNameSize)) {
+        return false;
+    }
+    std::memcpy(to, from, length + 1);
+    return true;
+}
+
+// True when both names lead to one existing file, whatever the spelling of the names.
+bool SameFile(const char* name, const char* other) {
+    std::error_code error;
+    return std::filesystem::equivalent(name, other, error) && !error;
+}
 
 } // namespace
 
@@ -36,6 +56,15 @@ bool DiscPair::SetFileName(const char* folder, const char* fileName) {
     return true;
 }
 
+// Where the next trailer's audio goes: after the header and every listed trailer.
+std::int64_t DiscPair::DestinationAudioEnd() const {
+    std::int64_t end = kAudioHeaderSize;
+    for (int32_t i = 0; i < destinationCount_; ++i) {
+        end += destinationList_[i].end;
+    }
+    return end;
+}
+
 // Leaves the destination closed with an empty list, after a failed open.
 void DiscPair::AbandonDestination() {
     CloseStream(destinationIndexWriter_);
@@ -46,49 +75,87 @@ void DiscPair::AbandonDestination() {
 
 bool DiscPair::OpenNewDisc(const char* folder) {
     // The index name is the longer of the two, so the audio name fits whenever it does.
-    if (!SetFileName(folder, kIndexFileName)) {
-        return false;
-    }
-    CloseStream(destinationIndexWriter_);
-    destinationIndexWriter_ = std::fopen(fileName_, "wb");
-    if (destinationIndexWriter_ == nullptr) {
+    if (!SetFileName(folder, kIndexFileName) || !CopyName(destinationIndexName_, fileName_)) {
         return false;
     }
     SetFileName(folder, kAudioFileName);
+    CopyName(destinationAudioName_, fileName_);
+    // Emptying the audio file of the open source disc would destroy what is being read.
+    if (sourceOpen_ && SameFile(destinationAudioName_, sourceAudioName_)) {
+        return false;
+    }
+    CloseStream(destinationIndexWriter_);
+    destinationIndexWriter_ = std::fopen(destinationIndexName_, "wb");
+    if (destinationIndexWriter_ == nullptr) {
+        return false;
+    }
     CloseStream(destinationAudio_);
-    destinationAudio_ = std::fopen(fileName_, "wb");
+    destinationAudio_ = std::fopen(destinationAudioName_, "wb");
     if (destinationAudio_ == nullptr) {
         return false;
     }
     return std::fwrite(kAudioHeader, 1, sizeof kAudioHeader, destinationAudio_) ==
-           sizeof kAudioHeader;
+               sizeof kAudioHeader &&
+           std::fflush(destinationAudio_) == 0 && WriteIndexFile();
 }
 
-// The audio file is opened before the index is emptied, so a failure leaves both untouched.
+// The audio file must start with the header and hold every listed trailer where the index
+// says it is. Gives the size the file must have, or -1 when it does not match the index.
+std::int64_t DiscPair::CheckContinuedAudio() {
+    std::int64_t expected = kAudioHeaderSize;
+    for (int32_t i = 0; i < destinationCount_; ++i) {
+        const TrailerEntry& entry = destinationList_[i];
+        if (entry.offset != expected || entry.end < 0) {
+            return -1;
+        }
+        expected += entry.end;
+    }
+    if (expected > kLargestAudioFile) {
+        return -1;
+    }
+    CloseStream(destinationAudio_);
+    destinationAudio_ = std::fopen(destinationAudioName_, "rb");
+    if (destinationAudio_ == nullptr) {
+        return -1; // appending would create it, and without its header
+    }
+    unsigned char header[kAudioHeaderSize];
+    const bool headerMatches =
+        std::fread(header, 1, sizeof header, destinationAudio_) == sizeof header &&
+        std::memcmp(header, kAudioHeader, sizeof header) == 0;
+    const bool sized = SeekStream(destinationAudio_, 0, SEEK_END);
+    const std::int64_t size = StreamPosition(destinationAudio_);
+    CloseStream(destinationAudio_);
+    if (!headerMatches || !sized || size < expected) {
+        return -1;
+    }
+    return expected;
+}
+
+// Nothing is written before every check has passed, so a refused disc stays as it was.
 bool DiscPair::OpenContinuedDisc(const char* indexPath, int32_t folderLength) {
     if (!ReadIndex(IndexDialect::Destination, indexPath)) {
         return false;
     }
-    const std::size_t pathLength = std::strlen(indexPath);
-    if (pathLength >= static_cast<std::size_t>(kFileNameSize) ||
-        !MakeAudioPath(indexPath, folderLength)) {
+    if (!CopyName(destinationIndexName_, indexPath) || !MakeAudioPath(indexPath, folderLength)) {
         return false;
     }
-    // Appending would create a missing audio file, and without its header.
-    CloseStream(destinationAudio_);
-    destinationAudio_ = std::fopen(fileName_, "rb");
+    CopyName(destinationAudioName_, fileName_);
+    const std::int64_t audioSize = CheckContinuedAudio();
+    if (audioSize < 0) {
+        return false;
+    }
+    // A longer audio file holds the start of an add that never finished: drop it.
+    if (!ResizeFile(destinationAudioName_, audioSize)) {
+        return false;
+    }
+    destinationAudio_ = std::fopen(destinationAudioName_, "ab");
     if (destinationAudio_ == nullptr) {
         return false;
     }
-    CloseStream(destinationAudio_);
-    destinationAudio_ = std::fopen(fileName_, "ab");
-    if (destinationAudio_ == nullptr) {
-        return false;
-    }
-    std::memcpy(fileName_, indexPath, pathLength + 1);
+    // Opened without emptying it: the rewrite replaces it with the same list.
     CloseStream(destinationIndexWriter_);
-    destinationIndexWriter_ = std::fopen(fileName_, "wb");
-    return destinationIndexWriter_ != nullptr;
+    destinationIndexWriter_ = std::fopen(destinationIndexName_, "r+b");
+    return destinationIndexWriter_ != nullptr && WriteIndexFile();
 }
 
 bool DiscPair::OpenDestinationDisc(bool newDisc, const char* path, int32_t folderLength) {
@@ -101,33 +168,71 @@ bool DiscPair::OpenDestinationDisc(bool newDisc, const char* path, int32_t folde
     return true;
 }
 
+// After a failed add: cuts the audio file back to `audioSize` and rewrites the index from the
+// list. Both streams are closed first, so no unwritten bytes of the failed add stay buffered.
+// If even that fails, the streams stay closed and nothing more can be added.
+void DiscPair::RestoreDestination(std::int64_t audioSize) {
+    CloseStream(destinationAudio_);
+    CloseStream(destinationIndexWriter_);
+    if (!ResizeFile(destinationAudioName_, audioSize)) {
+        return;
+    }
+    destinationAudio_ = std::fopen(destinationAudioName_, "ab");
+    destinationIndexWriter_ = std::fopen(destinationIndexName_, "r+b");
+    if (destinationAudio_ == nullptr || destinationIndexWriter_ == nullptr || !WriteIndexFile()) {
+        CloseStream(destinationAudio_);
+        CloseStream(destinationIndexWriter_);
+    }
+}
+
 bool DiscPair::AddTrailer(int32_t index) {
-    if (!sourceOpen_ || !destinationOpen_) {
+    if (!sourceOpen_ || !destinationOpen_ || destinationAudio_ == nullptr ||
+        destinationIndexWriter_ == nullptr) {
         return false;
     }
     if (index < 0 || index >= sourceCount_ || destinationCount_ >= kMaxTrailers) {
         return false;
     }
     const TrailerEntry& entry = sourceList_[index];
-    SeekStream(destinationAudio_, 0, SEEK_END);
-    SeekStream(sourceAudio_, static_cast<std::int64_t>(entry.offset) + entry.start, SEEK_SET);
+    const std::int64_t from = static_cast<std::int64_t>(entry.offset) + entry.start;
+    const std::int64_t audioSize = DestinationAudioEnd();
+    if (entry.end < 0 || from < 0 || audioSize + entry.end > kLargestAudioFile) {
+        return false;
+    }
+    if (!SeekStream(destinationAudio_, 0, SEEK_END) || !SeekStream(sourceAudio_, from, SEEK_SET)) {
+        return false;
+    }
+    std::clearerr(sourceAudio_);
+
     // A local count: the byte stores through the stream buffers could alias a member and
     // force it back to memory on every byte. Past the end of the source file every further
     // read would fail too, so reading stops there.
-    std::FILE* const from = sourceAudio_;
-    std::FILE* const to = destinationAudio_;
+    std::FILE* const in = sourceAudio_;
+    std::FILE* const out = destinationAudio_;
     int32_t copied = 0;
     for (; copied < entry.end; ++copied) {
-        const int byte = GetByte(from);
+        const int byte = GetByte(in);
         if (byte == EOF) {
             break;
         }
-        PutByte(byte, to);
+        PutByte(byte, out);
     }
     for (; copied < entry.end; ++copied) {
-        PutByte(kMissingByte, to);
+        PutByte(kMissingByte, out);
     }
-    destinationList_[destinationCount_] = entry;
-    ++destinationCount_;
-    return true;
+
+    // A read error is not the end of the file: its audio would be silently replaced.
+    bool added = !std::ferror(in) && std::fflush(out) == 0 && !std::ferror(out);
+    if (added) {
+        destinationList_[destinationCount_] = entry;
+        ++destinationCount_;
+        added = WriteIndexFile();
+        if (!added) {
+            --destinationCount_;
+        }
+    }
+    if (!added) {
+        RestoreDestination(audioSize);
+    }
+    return added;
 }

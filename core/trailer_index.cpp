@@ -261,6 +261,7 @@ bool DiscPair::ReadDestinationDialect(const char* path) {
     return true;
 }
 
+// Writes the whole index from the start of the writer's stream, and makes it the whole file.
 bool DiscPair::WriteIndexFile() {
     std::FILE* const stream = destinationIndexWriter_;
     std::rewind(stream);
@@ -287,7 +288,12 @@ bool DiscPair::WriteIndexFile() {
         offset += static_cast<std::uint32_t>(entry.end);
     }
     std::fputc(kEndMarker, stream);
-    return std::fflush(stream) == 0 && !std::ferror(stream);
+    if (std::fflush(stream) != 0 || std::ferror(stream)) {
+        return false;
+    }
+    // A file opened without emptying it may have held a longer index.
+    const std::int64_t length = StreamPosition(stream);
+    return length > 0 && ResizeFile(destinationIndexName_, length);
 }
 
 void DiscPair::WriteIndex() {
