@@ -28,6 +28,9 @@ extern const unsigned char kAudioHeader[kAudioHeaderSize];
 
 constexpr char kIndexFileName[] = "R14TRLR.TXT";
 constexpr char kAudioFileName[] = "R14T5.AUD";
+// A new disc's files are written under these names first; they are no longer than the above.
+constexpr char kNewIndexFileName[] = "R14TRLR.NEW";
+constexpr char kNewAudioFileName[] = "R14T5.NEW";
 
 #ifdef _WIN32
 constexpr char kPathSeparator = '\\';
@@ -72,6 +75,7 @@ private:
     bool ReadDestinationRecord(std::FILE* stream, TrailerEntry& entry);
     bool ReadDestinationDialect(const char* path);
     bool WriteIndexFile();
+    bool RewriteIndexFile();
     bool SetFileName(const char* folder, const char* fileName);
     bool OpenNewDisc(const char* folder);
     bool OpenContinuedDisc(const char* indexPath, int32_t folderLength);

@@ -54,3 +54,15 @@ inline bool ResizeFile(const char* name, std::int64_t size) {
     std::filesystem::resize_file(name, static_cast<std::uintmax_t>(size), error);
     return !error;
 }
+
+// Puts the file `from` in the place of `to` in one step, replacing any file there.
+inline bool ReplaceFile(const char* from, const char* to) {
+    std::error_code error;
+    std::filesystem::rename(from, to, error);
+    return !error;
+}
+
+inline void RemoveFile(const char* name) {
+    std::error_code error;
+    std::filesystem::remove(name, error);
+}

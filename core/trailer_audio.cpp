@@ -73,30 +73,52 @@ void DiscPair::AbandonDestination() {
     destinationOpen_ = false;
 }
 
+// Each file is written under a temporary name and then takes the place of the folder's file,
+// index first: whenever the process stops, the folder holds its old disc, the new empty disc,
+// or the new empty index beside the old audio, which reads as the new empty disc.
 bool DiscPair::OpenNewDisc(const char* folder) {
-    // The index name is the longer of the two, so the audio name fits whenever it does.
+    // The index name is the longest, so every other name fits whenever it does.
     if (!SetFileName(folder, kIndexFileName) || !CopyName(destinationIndexName_, fileName_)) {
         return false;
     }
     SetFileName(folder, kAudioFileName);
     CopyName(destinationAudioName_, fileName_);
-    // Emptying the audio file of the open source disc would destroy what is being read.
+    // Replacing the audio file of the open source disc would destroy what is being read.
     if (sourceOpen_ && SameFile(destinationAudioName_, sourceAudioName_)) {
         return false;
     }
+
+    SetFileName(folder, kNewIndexFileName);
     CloseStream(destinationIndexWriter_);
-    destinationIndexWriter_ = std::fopen(destinationIndexName_, "wb");
+    destinationIndexWriter_ = std::fopen(fileName_, "wb");
     if (destinationIndexWriter_ == nullptr) {
         return false;
     }
+    bool written = WriteIndexFile();
+    CloseStream(destinationIndexWriter_);
+    if (!written || !ReplaceFile(fileName_, destinationIndexName_)) {
+        RemoveFile(fileName_);
+        return false;
+    }
+
+    SetFileName(folder, kNewAudioFileName);
     CloseStream(destinationAudio_);
-    destinationAudio_ = std::fopen(destinationAudioName_, "wb");
+    destinationAudio_ = std::fopen(fileName_, "wb");
     if (destinationAudio_ == nullptr) {
         return false;
     }
-    return std::fwrite(kAudioHeader, 1, sizeof kAudioHeader, destinationAudio_) ==
-               sizeof kAudioHeader &&
-           std::fflush(destinationAudio_) == 0 && WriteIndexFile();
+    written =
+        std::fwrite(kAudioHeader, 1, sizeof kAudioHeader, destinationAudio_) == sizeof kAudioHeader;
+    written = std::fclose(destinationAudio_) == 0 && written;
+    destinationAudio_ = nullptr;
+    if (!written || !ReplaceFile(fileName_, destinationAudioName_)) {
+        RemoveFile(fileName_);
+        return false;
+    }
+
+    destinationIndexWriter_ = std::fopen(destinationIndexName_, "r+b");
+    destinationAudio_ = std::fopen(destinationAudioName_, "ab");
+    return destinationIndexWriter_ != nullptr && destinationAudio_ != nullptr;
 }
 
 // The audio file must start with the header and hold every listed trailer where the index
@@ -155,7 +177,7 @@ bool DiscPair::OpenContinuedDisc(const char* indexPath, int32_t folderLength) {
     // Opened without emptying it: the rewrite replaces it with the same list.
     CloseStream(destinationIndexWriter_);
     destinationIndexWriter_ = std::fopen(destinationIndexName_, "r+b");
-    return destinationIndexWriter_ != nullptr && WriteIndexFile();
+    return destinationIndexWriter_ != nullptr && RewriteIndexFile();
 }
 
 bool DiscPair::OpenDestinationDisc(bool newDisc, const char* path, int32_t folderLength) {
@@ -179,7 +201,7 @@ void DiscPair::RestoreDestination(std::int64_t audioSize) {
     }
     destinationAudio_ = std::fopen(destinationAudioName_, "ab");
     destinationIndexWriter_ = std::fopen(destinationIndexName_, "r+b");
-    if (destinationAudio_ == nullptr || destinationIndexWriter_ == nullptr || !WriteIndexFile()) {
+    if (destinationAudio_ == nullptr || destinationIndexWriter_ == nullptr || !RewriteIndexFile()) {
         CloseStream(destinationAudio_);
         CloseStream(destinationIndexWriter_);
     }

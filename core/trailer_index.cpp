@@ -261,7 +261,7 @@ bool DiscPair::ReadDestinationDialect(const char* path) {
     return true;
 }
 
-// Writes the whole index from the start of the writer's stream, and makes it the whole file.
+// Writes the whole index from the start of the writer's stream.
 bool DiscPair::WriteIndexFile() {
     std::FILE* const stream = destinationIndexWriter_;
     std::rewind(stream);
@@ -288,11 +288,15 @@ bool DiscPair::WriteIndexFile() {
         offset += static_cast<std::uint32_t>(entry.end);
     }
     std::fputc(kEndMarker, stream);
-    if (std::fflush(stream) != 0 || std::ferror(stream)) {
+    return std::fflush(stream) == 0 && !std::ferror(stream);
+}
+
+// Writes the index over one that may have been longer, and cuts the file to it.
+bool DiscPair::RewriteIndexFile() {
+    if (!WriteIndexFile()) {
         return false;
     }
-    // A file opened without emptying it may have held a longer index.
-    const std::int64_t length = StreamPosition(stream);
+    const std::int64_t length = StreamPosition(destinationIndexWriter_);
     return length > 0 && ResizeFile(destinationIndexName_, length);
 }
 

@@ -122,3 +122,13 @@ TEST_F(DiscSafety, NewDiscInTheOpenSourceDiscsFolderIsRefused) {
     discs.CloseSourceDisc();
     EXPECT_TRUE(discs.OpenDestinationDisc(true, source.Path().c_str(), 0));
 }
+
+TEST_F(DiscSafety, NewDiscReplacesAnOldOneAndLeavesNoOtherFile) {
+    WriteFileBytes(destination.File("R14TRLR.TXT"), kIndexHeader + "A\t\t1\t0\t1\t92\r\n\x1A");
+    WriteFileBytes(destination.File("R14T5.AUD"), kAudioHeaderBytes + std::string(3675, 'o'));
+    ASSERT_TRUE(discs.OpenDestinationDisc(true, destination.Path().c_str(), 0));
+    EXPECT_EQ(Index(), kIndexHeader + "\x1A");
+    EXPECT_EQ(Audio(), kAudioHeaderBytes);
+    discs.CloseDestinationDisc();
+    EXPECT_EQ(FilesIn(destination.Path()), (std::vector<std::string>{"R14T5.AUD", "R14TRLR.TXT"}));
+}

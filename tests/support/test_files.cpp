@@ -1,5 +1,6 @@
 #include "test_files.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -51,4 +52,14 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 bool FileExists(const std::string& path) {
     std::error_code error;
     return fs::exists(path, error);
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }

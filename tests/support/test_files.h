@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // A new empty folder under the system's temporary folder, removed with its contents at the end.
 class TempFolder {
@@ -23,3 +24,4 @@ private:
 std::string ReadFileBytes(const std::string& path); // empty when the file cannot be read
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
+std::vector<std::string> FilesIn(const std::string& folder); // names, sorted

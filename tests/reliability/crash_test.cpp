@@ -1,0 +1,121 @@
+// A process adding trailers is killed at random moments; every time, the disc it leaves must
+// open as a continued disc with every listed trailer's audio intact.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <random>
+#include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "disc_pair.h"
+#include "sample_disc.h"
+#include "test_files.h"
+
+namespace {
+
+const int32_t kSourceTrailers = 16;
+const int kMostKills = 150;
+const auto kTimeLimit = std::chrono::seconds(40);
+const int32_t kTrailersBeforeANewDisc = 40;
+
+int32_t FolderLength(const std::string& path) {
+    return static_cast<int32_t>(path.find_last_of(kPathSeparator) + 1);
+}
+
+// The child: adds trailers, one after another, until it is killed or the list is full.
+[[noreturn]] void AddUntilKilled(const std::string& sourceIndex, const std::string& folder,
+                                 bool newDisc) {
+    static DiscPair discs;
+    const std::string index = folder + kPathSeparator + kIndexFileName;
+    const bool opened =
+        discs.OpenSourceDisc(sourceIndex.c_str(), FolderLength(sourceIndex)) &&
+        (newDisc ? discs.OpenDestinationDisc(true, folder.c_str(), 0)
+                 : discs.OpenDestinationDisc(false, index.c_str(), FolderLength(index)));
+    if (!opened) {
+        _exit(2);
+    }
+    for (int32_t i = 0; discs.DestinationCount() < kMaxTrailers; ++i) {
+        if (!discs.AddTrailer(i % kSourceTrailers)) {
+            _exit(3);
+        }
+    }
+    _exit(0);
+}
+
+// Continues the disc and compares every listed trailer's audio with its source block.
+::testing::AssertionResult DiscIsWhole(const std::string& folder, const SampleTrailer* trailers,
+                                       int32_t* count) {
+    DiscPair discs;
+    const std::string index = folder + kPathSeparator + kIndexFileName;
+    if (!discs.OpenDestinationDisc(false, index.c_str(), FolderLength(index))) {
+        return ::testing::AssertionFailure()
+               << "the disc does not open as a continued disc; index of "
+               << ReadFileBytes(index).size() << " bytes, audio of "
+               << ReadFileBytes(folder + kPathSeparator + kAudioFileName).size() << " bytes";
+    }
+    *count = discs.DestinationCount();
+    const std::string audio = ReadFileBytes(folder + kPathSeparator + kAudioFileName);
+    for (int32_t i = 0; i < *count; ++i) {
+        const TrailerEntry& entry = discs.DestinationTrailer(i);
+        const SampleTrailer& trailer = trailers[(entry.serial - 1000) / 7];
+        if (trailer.serial != entry.serial ||
+            static_cast<size_t>(entry.offset) + entry.end > audio.size()) {
+            return ::testing::AssertionFailure() << "trailer " << i << " is not where it is listed";
+        }
+        for (int32_t p = 0; p < entry.end; ++p) {
+            if (static_cast<unsigned char>(audio[entry.offset + p]) !=
+                SampleByte(entry.serial, p)) {
+                return ::testing::AssertionFailure() << "trailer " << i << " differs at " << p;
+            }
+        }
+    }
+    discs.CloseDestinationDisc();
+    return ::testing::AssertionSuccess();
+}
+
+} // namespace
+
+TEST(CrashSafety, KilledAddsNeverCostTheDisc) {
+    TempFolder source;
+    TempFolder destination;
+    SampleDiscOptions options;
+    options.trailers = kSourceTrailers;
+    options.seconds = 1;
+    options.seed = 11;
+    static SampleTrailer trailers[kMaxSampleTrailers];
+    ASSERT_TRUE(WriteSampleDisc(source.Path().c_str(), options, trailers));
+    const std::string sourceIndex = source.File(kIndexFileName);
+
+    std::mt19937 random(2024);
+    std::fflush(nullptr); // the child must not write out the parent's buffered output
+    const auto started = std::chrono::steady_clock::now();
+    int kills = 0;
+    int largestDisc = 0;
+    bool newDisc = true;
+    while (kills < kMostKills && std::chrono::steady_clock::now() - started < kTimeLimit) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            AddUntilKilled(sourceIndex, destination.Path(), newDisc);
+        }
+        usleep(std::uniform_int_distribution<useconds_t>(0, 25000)(random));
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the adding process ended by itself: " << status;
+        ++kills;
+
+        int32_t count = 0;
+        ASSERT_TRUE(DiscIsWhole(destination.Path(), trailers, &count)) << "after kill " << kills;
+        largestDisc = std::max(largestDisc, count);
+        newDisc = count >= kTrailersBeforeANewDisc;
+    }
+    EXPECT_GE(kills, 50);
+    EXPECT_GT(largestDisc, 5);
+    std::printf("The disc survived %d kills; the largest held %d trailers.\n", kills, largestDisc);
+    RecordProperty("kills", kills);
+}
