@@ -225,3 +225,22 @@ TEST_F(MainWindowTest, ProgressDialogHandlesExactlyOkAndCancel) {
     EXPECT_FALSE(IsWindow(dialog));
     EXPECT_EQ(g_ui.progressDialog, nullptr);
 }
+
+TEST_F(CommandsTest, RefusedAddsAndOpensLeaveTheDiscsAsTheyWere) {
+    OpenSource(MakeSource("GOOD 1 0 1 92\r\nBAD 2 0 -1 92\r\nLATER 3 0 1 92\r\n", 92 + 3675));
+    // A new disc over the open source disc would empty the audio being read.
+    StartNew(source.Path());
+    ExpectOnlyMessage("Error opening file.");
+    ExpectButtons(true, false);
+
+    StartNew(destination.Path());
+    SelectAll();
+    Press(c.add);
+    ExpectOnlyMessage("Error writing file.");
+    EXPECT_EQ(Lines(c.destinationList), std::vector<std::string>{Line("GOOD", 0)});
+    EXPECT_EQ(g_ui.progressDialog, nullptr);
+    ExpectButtons(true, true);
+    Press(c.destinationCloseDisc);
+    EXPECT_EQ(ReadFileBytes(destination.File("R14TRLR.TXT")),
+              kIndexHeader + "GOOD\t\t1\t0\t1\t92\r\n\x1A");
+}
