@@ -4,6 +4,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ googletest                                # the core and its tests
+    clang libclang-rt-14-dev                            # the fuzz targets
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix # the Windows program
     wine wine64                                         # runs it here
     xvfb xdotool imagemagick                            # a virtual display and screenshots

@@ -12,3 +12,6 @@ for preset in native windows-x86 windows-x64; do
 done
 ctest --preset native
 ctest --preset windows-x64
+
+# The core under libFuzzer, 30 s a target.
+scripts/fuzz.sh
