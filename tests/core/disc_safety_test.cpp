@@ -5,33 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "disc_fixture.h"
 #include "disc_pair.h"
-#include "test_files.h"
 
 namespace {
 
-const std::string kIndexHeader = ";NAME           SERIAL  START   END     OFFSET\r\n"
-                                 ";----           ------  -----   ---     ------\r\n";
-const std::string kAudioHeaderBytes(reinterpret_cast<const char*>(kAudioHeader), 92);
-
-class DiscSafety : public ::testing::Test {
+// A source disc with these records, whose audio holds four index units after its header.
+class DiscSafety : public DiscTest {
 protected:
     void OpenSource(const std::string& records) {
-        WriteFileBytes(source.File("R14TRLR.TXT"), records + "\x1A");
-        WriteFileBytes(source.File("R14T5.AUD"), kAudioHeaderBytes + std::string(4 * 3675, 's'));
-        ASSERT_TRUE(discs.OpenSourceDisc(source.File("R14TRLR.TXT").c_str(),
-                                         static_cast<int32_t>(source.Prefix().size())));
+        DiscTest::OpenSource(records + "\x1A", kAudioHeaderBytes + std::string(4 * 3675, 's'));
     }
-    bool Continue() {
-        return discs.OpenDestinationDisc(false, destination.File("R14TRLR.TXT").c_str(),
-                                         static_cast<int32_t>(destination.Prefix().size()));
-    }
-    std::string Index() { return ReadFileBytes(destination.File("R14TRLR.TXT")); }
-    std::string Audio() { return ReadFileBytes(destination.File("R14T5.AUD")); }
-
-    TempFolder source;
-    TempFolder destination;
-    DiscPair discs;
 };
 
 } // namespace
@@ -39,27 +23,27 @@ protected:
 TEST_F(DiscSafety, IndexOnDiskListsEveryTrailerAsSoonAsItIsAdded) {
     OpenSource("A 1 0 1 92\r\nB 2 1 2 92\r\n");
     ASSERT_TRUE(discs.OpenDestinationDisc(true, destination.Path().c_str(), 0));
-    EXPECT_EQ(Index(), kIndexHeader + "\x1A");
+    EXPECT_EQ(DestinationIndex(), kIndexHeaderLines + "\x1A");
     ASSERT_TRUE(discs.AddTrailer(0));
-    EXPECT_EQ(Index(), kIndexHeader + "A\t\t1\t0\t1\t92\r\n\x1A");
+    EXPECT_EQ(DestinationIndex(), kIndexHeaderLines + "A\t\t1\t0\t1\t92\r\n\x1A");
     ASSERT_TRUE(discs.AddTrailer(1));
-    const std::string both = kIndexHeader + "A\t\t1\t0\t1\t92\r\nB\t\t2\t1\t2\t3767\r\n\x1A";
-    EXPECT_EQ(Index(), both);
-    EXPECT_EQ(Audio().size(), 92u + 3u * 3675u);
+    const std::string both = kIndexHeaderLines + "A\t\t1\t0\t1\t92\r\nB\t\t2\t1\t2\t3767\r\n\x1A";
+    EXPECT_EQ(DestinationIndex(), both);
+    EXPECT_EQ(DestinationAudio().size(), 92u + 3u * 3675u);
     discs.CloseDestinationDisc();
-    EXPECT_EQ(Index(), both);
+    EXPECT_EQ(DestinationIndex(), both);
 
     // Continuing rewrites the index at once as it would be written on closing, here from one
     // with single TABs and bytes after its end marker.
     WriteFileBytes(destination.File("R14TRLR.TXT"),
-                   kIndexHeader + "A\t1\t0\t1\t92\r\nB\t2\t1\t2\t3767\r\n\x1A" +
+                   kIndexHeaderLines + "A\t1\t0\t1\t92\r\nB\t2\t1\t2\t3767\r\n\x1A" +
                        std::string(100, '~'));
     ASSERT_TRUE(Continue());
-    EXPECT_EQ(Index(), both);
+    EXPECT_EQ(DestinationIndex(), both);
 }
 
 TEST_F(DiscSafety, ContinuedDiscMustMatchItsIndex) {
-    const std::string index = kIndexHeader + "A\t\t1\t0\t1\t92\r\nB\t\t2\t0\t2\t" +
+    const std::string index = kIndexHeaderLines + "A\t\t1\t0\t1\t92\r\nB\t\t2\t0\t2\t" +
                               std::to_string(92 + 3675) + "\r\n\x1A";
     const std::string audio = kAudioHeaderBytes + std::string(3 * 3675, 'x');
     struct Case {
@@ -70,11 +54,12 @@ TEST_F(DiscSafety, ContinuedDiscMustMatchItsIndex) {
     const std::vector<Case> refused = {
         {"audio too short", index, audio.substr(0, audio.size() - 1)},
         {"wrong header", index, "Trailers Reel 15" + audio.substr(16)},
-        {"no header at all", kIndexHeader + "\x1A", ""},
+        {"no header at all", kIndexHeaderLines + "\x1A", ""},
         {"offset not after the ends before it",
-         kIndexHeader + "A\t\t1\t0\t1\t92\r\nB\t\t2\t0\t2\t92\r\n\x1A", audio},
-        {"first offset not 92", kIndexHeader + "A\t\t1\t0\t1\t0\r\n\x1A", audio},
-        {"negative end", kIndexHeader + "A\t\t1\t0\t-1\t92\r\nB\t\t2\t0\t1\t-3583\r\n\x1A", audio},
+         kIndexHeaderLines + "A\t\t1\t0\t1\t92\r\nB\t\t2\t0\t2\t92\r\n\x1A", audio},
+        {"first offset not 92", kIndexHeaderLines + "A\t\t1\t0\t1\t0\r\n\x1A", audio},
+        {"negative end", kIndexHeaderLines + "A\t\t1\t0\t-1\t92\r\nB\t\t2\t0\t1\t-3583\r\n\x1A",
+         audio},
     };
     for (const Case& c : refused) {
         SCOPED_TRACE(c.what);
@@ -83,8 +68,8 @@ TEST_F(DiscSafety, ContinuedDiscMustMatchItsIndex) {
         EXPECT_FALSE(Continue());
         EXPECT_FALSE(discs.IsDestinationOpen());
         EXPECT_EQ(discs.DestinationCount(), 0);
-        EXPECT_EQ(Index(), c.index);
-        EXPECT_EQ(Audio(), c.audio);
+        EXPECT_EQ(DestinationIndex(), c.index);
+        EXPECT_EQ(DestinationAudio(), c.audio);
     }
 
     // Audio beyond the listed trailers is the start of an add that never finished.
@@ -92,8 +77,8 @@ TEST_F(DiscSafety, ContinuedDiscMustMatchItsIndex) {
     WriteFileBytes(destination.File("R14T5.AUD"), audio + "unlisted tail");
     ASSERT_TRUE(Continue());
     EXPECT_EQ(discs.DestinationCount(), 2);
-    EXPECT_EQ(Audio(), audio);
-    EXPECT_EQ(Index(), index);
+    EXPECT_EQ(DestinationAudio(), audio);
+    EXPECT_EQ(DestinationIndex(), index);
 }
 
 TEST_F(DiscSafety, AddTrailerRefusesEntriesThatPointNowhere) {
@@ -103,10 +88,10 @@ TEST_F(DiscSafety, AddTrailerRefusesEntriesThatPointNowhere) {
     EXPECT_FALSE(discs.AddTrailer(0));
     EXPECT_FALSE(discs.AddTrailer(1));
     EXPECT_EQ(discs.DestinationCount(), 0);
-    EXPECT_EQ(Audio(), kAudioHeaderBytes);
-    EXPECT_EQ(Index(), kIndexHeader + "\x1A");
+    EXPECT_EQ(DestinationAudio(), kAudioHeaderBytes);
+    EXPECT_EQ(DestinationIndex(), kIndexHeaderLines + "\x1A");
     EXPECT_TRUE(discs.AddTrailer(2));
-    EXPECT_EQ(Audio(), kAudioHeaderBytes + std::string(3675, 's'));
+    EXPECT_EQ(DestinationAudio(), kAudioHeaderBytes + std::string(3675, 's'));
 }
 
 TEST_F(DiscSafety, NewDiscInTheOpenSourceDiscsFolderIsRefused) {
@@ -124,11 +109,11 @@ TEST_F(DiscSafety, NewDiscInTheOpenSourceDiscsFolderIsRefused) {
 }
 
 TEST_F(DiscSafety, NewDiscReplacesAnOldOneAndLeavesNoOtherFile) {
-    WriteFileBytes(destination.File("R14TRLR.TXT"), kIndexHeader + "A\t\t1\t0\t1\t92\r\n\x1A");
+    WriteFileBytes(destination.File("R14TRLR.TXT"), kIndexHeaderLines + "A\t\t1\t0\t1\t92\r\n\x1A");
     WriteFileBytes(destination.File("R14T5.AUD"), kAudioHeaderBytes + std::string(3675, 'o'));
     ASSERT_TRUE(discs.OpenDestinationDisc(true, destination.Path().c_str(), 0));
-    EXPECT_EQ(Index(), kIndexHeader + "\x1A");
-    EXPECT_EQ(Audio(), kAudioHeaderBytes);
+    EXPECT_EQ(DestinationIndex(), kIndexHeaderLines + "\x1A");
+    EXPECT_EQ(DestinationAudio(), kAudioHeaderBytes);
     discs.CloseDestinationDisc();
     EXPECT_EQ(FilesIn(destination.Path()), (std::vector<std::string>{"R14T5.AUD", "R14TRLR.TXT"}));
 }

@@ -4,19 +4,12 @@
 #include <cstring>
 #include <string>
 
+#include "disc_fixture.h"
 #include "disc_pair.h"
 #include "sample_disc.h"
-#include "test_files.h"
 
 namespace {
 
-const std::string kIndexHeader = ";NAME           SERIAL  START   END     OFFSET\r\n"
-                                 ";----           ------  -----   ---     ------\r\n";
-const std::string kAudioHeaderBytes = std::string("Trailers Reel 14") + std::string(44, '\0') +
-                                      std::string("english\0none", 12) +
-                                      std::string("\x00\x00\x00\x01\x00\x00\x0E\x00\x15\x04"
-                                                  "\x05\x00\x00\x06\x00\x00\x10\x04\x20\x00",
-                                                  20);
 const int32_t kSecond = 110250;
 
 // Distinct, recognisable audio: byte i of the source audio file.
@@ -28,25 +21,7 @@ std::string SourceAudio(size_t size) {
     return audio;
 }
 
-class DestinationDisc : public ::testing::Test {
-protected:
-    void OpenSource(const std::string& index, const std::string& audio) {
-        WriteFileBytes(source.File("R14TRLR.TXT"), index);
-        WriteFileBytes(source.File("R14T5.AUD"), audio);
-        ASSERT_TRUE(discs.OpenSourceDisc(source.File("R14TRLR.TXT").c_str(),
-                                         static_cast<int32_t>(source.Prefix().size())));
-    }
-    bool Continue() {
-        return discs.OpenDestinationDisc(false, destination.File("R14TRLR.TXT").c_str(),
-                                         static_cast<int32_t>(destination.Prefix().size()));
-    }
-    std::string DestinationIndex() { return ReadFileBytes(destination.File("R14TRLR.TXT")); }
-    std::string DestinationAudio() { return ReadFileBytes(destination.File("R14T5.AUD")); }
-
-    TempFolder source;
-    TempFolder destination;
-    DiscPair discs;
-};
+using DestinationDisc = DiscTest;
 
 } // namespace
 
@@ -56,7 +31,7 @@ TEST_F(DestinationDisc, NewDiscWithNothingAddedHoldsOnlyTheHeaders) {
     discs.CloseDestinationDisc();
     EXPECT_FALSE(discs.IsDestinationOpen());
     EXPECT_EQ(DestinationAudio(), kAudioHeaderBytes);
-    EXPECT_EQ(DestinationIndex(), kIndexHeader + "\x1A");
+    EXPECT_EQ(DestinationIndex(), kIndexHeaderLines + "\x1A");
 }
 
 TEST_F(DestinationDisc, ContinuedDiscAppendsAfterTheAudioItHolds) {
@@ -67,7 +42,7 @@ TEST_F(DestinationDisc, ContinuedDiscAppendsAfterTheAudioItHolds) {
     ASSERT_TRUE(discs.AddTrailer(0));
     discs.CloseDestinationDisc();
     EXPECT_EQ(DestinationAudio(), kAudioHeaderBytes + audio.substr(92, kSecond));
-    EXPECT_EQ(DestinationIndex(), kIndexHeader + "A\t\t1\t0\t30\t92\r\n\x1A");
+    EXPECT_EQ(DestinationIndex(), kIndexHeaderLines + "A\t\t1\t0\t30\t92\r\n\x1A");
 
     ASSERT_TRUE(Continue());
     EXPECT_EQ(discs.DestinationCount(), 1);
@@ -75,7 +50,7 @@ TEST_F(DestinationDisc, ContinuedDiscAppendsAfterTheAudioItHolds) {
     discs.CloseDestinationDisc();
     EXPECT_EQ(DestinationAudio(), kAudioHeaderBytes + audio.substr(92, kSecond) +
                                       audio.substr(200000 + 2 * 3675, kSecond));
-    EXPECT_EQ(DestinationIndex(), kIndexHeader + "A\t\t1\t0\t30\t92\r\n" + "B\t\t2\t2\t30\t" +
+    EXPECT_EQ(DestinationIndex(), kIndexHeaderLines + "A\t\t1\t0\t30\t92\r\n" + "B\t\t2\t2\t30\t" +
                                       std::to_string(92 + kSecond) + "\r\n\x1A");
 }
 
@@ -91,13 +66,13 @@ TEST_F(DestinationDisc, MissingSourceBytesBecome0xFFAndEmptyTrailersTakeNoRoom) 
     const std::string shortBlock = audio.substr(92) + std::string(3675 - 100, '\xFF');
     EXPECT_EQ(DestinationAudio(),
               kAudioHeaderBytes + shortBlock + std::string(3675, '\xFF') + audio.substr(92, 3675));
-    EXPECT_EQ(DestinationIndex(), kIndexHeader + "EMPTY\t\t1\t0\t0\t92\r\n" +
+    EXPECT_EQ(DestinationIndex(), kIndexHeaderLines + "EMPTY\t\t1\t0\t0\t92\r\n" +
                                       "SHORT\t\t2\t0\t2\t92\r\n" + "GONE\t\t3\t0\t1\t7442\r\n" +
                                       "NEXT\t\t4\t0\t1\t11117\r\n\x1A");
 }
 
 TEST_F(DestinationDisc, FailedContinueLeavesNoTrace) {
-    const std::string index = kIndexHeader + "A\t\t1\t0\t1\t92\r\n\x1A";
+    const std::string index = kIndexHeaderLines + "A\t\t1\t0\t1\t92\r\n\x1A";
     WriteFileBytes(destination.File("R14TRLR.TXT"), index);
     // No audio file: refused, and none is created.
     EXPECT_FALSE(Continue());
@@ -119,7 +94,7 @@ TEST_F(DestinationDisc, FailedContinueLeavesNoTrace) {
     ASSERT_TRUE(discs.OpenDestinationDisc(true, other.Path().c_str(), 0));
     EXPECT_EQ(discs.DestinationCount(), 0);
     discs.CloseDestinationDisc();
-    EXPECT_EQ(ReadFileBytes(other.File("R14TRLR.TXT")), kIndexHeader + "\x1A");
+    EXPECT_EQ(ReadFileBytes(other.File("R14TRLR.TXT")), kIndexHeaderLines + "\x1A");
 }
 
 TEST_F(DestinationDisc, NewDiscFolderTooLongForTheFileNameIsRefused) {

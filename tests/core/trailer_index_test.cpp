@@ -4,13 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "disc_fixture.h"
 #include "disc_pair.h"
-#include "test_files.h"
 
 namespace {
-
-const std::string kHeader = ";NAME           SERIAL  START   END     OFFSET\r\n"
-                            ";----           ------  -----   ---     ------\r\n";
 
 struct Expected {
     const char* name; // 8 characters, blank padded
@@ -35,7 +32,7 @@ struct SourceCase {
 };
 
 // The golden example: ABC and LONGNAME as the writer lays them out.
-const std::string kGolden = kHeader + "ABC\t\t7\t0\t2\t92\r\n" + "LONGNAME\t12\t5\t10\t" +
+const std::string kGolden = kIndexHeaderLines + "ABC\t\t7\t0\t2\t92\r\n" + "LONGNAME\t12\t5\t10\t" +
                             std::to_string(92 + 2 * 3675) + "\r\n\x1A";
 
 } // namespace
@@ -120,18 +117,19 @@ TEST(DestinationIndex, ReadsWhatTheWriterWrites) {
     ExpectEntry(discs.DestinationTrailer(1), {"LONGNAME", 12, 5 * 3675, 10 * 3675, 7442});
 
     // One or two TABs after a name of any length.
-    WriteFileBytes(path, kHeader + "ABC\t7\t0\t2\t92\r\nLONGNAME\t\t12\t5\t10\t7442\r\n\x1A");
+    WriteFileBytes(path,
+                   kIndexHeaderLines + "ABC\t7\t0\t2\t92\r\nLONGNAME\t\t12\t5\t10\t7442\r\n\x1A");
     ASSERT_TRUE(discs.ReadIndex(IndexDialect::Destination, path.c_str()));
     ASSERT_EQ(discs.DestinationCount(), 2);
     ExpectEntry(discs.DestinationTrailer(0), {"ABC     ", 7, 0, 2 * 3675, 92});
     ExpectEntry(discs.DestinationTrailer(1), {"LONGNAME", 12, 5 * 3675, 10 * 3675, 7442});
 
     // The first character of a column is converted even when it is the terminator.
-    WriteFileBytes(path, kHeader + "ABC\t\t\t\t0\t2\t92\r\n\x1A");
+    WriteFileBytes(path, kIndexHeaderLines + "ABC\t\t\t\t0\t2\t92\r\n\x1A");
     ASSERT_TRUE(discs.ReadIndex(IndexDialect::Destination, path.c_str()));
     EXPECT_EQ(discs.DestinationTrailer(0).serial, '\t' - 48);
 
-    WriteFileBytes(path, kHeader + "\x1A");
+    WriteFileBytes(path, kIndexHeaderLines + "\x1A");
     EXPECT_TRUE(discs.ReadIndex(IndexDialect::Destination, path.c_str()));
     EXPECT_EQ(discs.DestinationCount(), 0);
 }
@@ -150,7 +148,7 @@ TEST(DestinationIndex, FileCutAnywhereBeforeItsEndMarkerFails) {
 
 TEST(DestinationIndex, MoreThan255RecordsFail) {
     TempFolder folder;
-    std::string text = kHeader;
+    std::string text = kIndexHeaderLines;
     for (int i = 0; i < 256; ++i) {
         text += "T\t\t1\t0\t1\t92\r\n";
     }
@@ -171,9 +169,9 @@ TEST(IndexWriter, RewritesOffsetsAndCutsNamesAtTheirFirstOddCharacter) {
          kGolden},
         {"names cut, one TAB only after 8 characters",
          "AB-CD 1 0 1 92\r\nA.B 2 0 1 92\r\nz{ 3 0 1 92\r\n12345678 4 3 0 92\r\nX 5 0 1 9\r\n",
-         kHeader + "AB\t\t1\t0\t1\t92\r\nA\t\t2\t0\t1\t3767\r\nz\t\t3\t0\t1\t7442\r\n" +
+         kIndexHeaderLines + "AB\t\t1\t0\t1\t92\r\nA\t\t2\t0\t1\t3767\r\nz\t\t3\t0\t1\t7442\r\n" +
              "12345678\t4\t3\t0\t11117\r\nX\t\t5\t0\t1\t11117\r\n\x1A"},
-        {"empty list", "\x1A", kHeader + "\x1A"},
+        {"empty list", "\x1A", kIndexHeaderLines + "\x1A"},
     };
     for (const WriterCase& c : cases) {
         SCOPED_TRACE(c.what);

@@ -7,14 +7,10 @@
 
 #include <sys/resource.h>
 
+#include "disc_fixture.h"
 #include "disc_pair.h"
-#include "test_files.h"
 
 namespace {
-
-const std::string kIndexHeader = ";NAME           SERIAL  START   END     OFFSET\r\n"
-                                 ";----           ------  -----   ---     ------\r\n";
-const std::string kAudioHeaderBytes(reinterpret_cast<const char*>(kAudioHeader), 92);
 
 // Holds every file this process writes to at most `bytes` until it goes out of scope.
 class FileSizeLimit {
@@ -36,27 +32,18 @@ private:
     void (*previousHandler_)(int);
 };
 
-class FullDisk : public ::testing::Test {
+class FullDisk : public DiscTest {
 protected:
     void SetUp() override {
-        WriteFileBytes(source.File("R14TRLR.TXT"),
-                       "A 1 0 4 92\r\nB 2 0 4 14792\r\nEMPTY 3 0 0 92\r\n\x1A");
-        std::string audio = kAudioHeaderBytes;
+        const std::string index = "A 1 0 4 92\r\nB 2 0 4 14792\r\nEMPTY 3 0 0 92\r\n\x1A";
+        sourceAudio = kAudioHeaderBytes;
         for (int i = 0; i < 8 * 3675; ++i) {
-            audio += static_cast<char>(i % 251);
+            sourceAudio += static_cast<char>(i % 251);
         }
-        WriteFileBytes(source.File("R14T5.AUD"), audio);
-        sourceAudio = audio;
-        ASSERT_TRUE(discs.OpenSourceDisc(source.File("R14TRLR.TXT").c_str(),
-                                         static_cast<int32_t>(source.Prefix().size())));
+        OpenSource(index, sourceAudio);
         ASSERT_TRUE(discs.OpenDestinationDisc(true, destination.Path().c_str(), 0));
     }
-    std::string Index() { return ReadFileBytes(destination.File("R14TRLR.TXT")); }
-    std::string Audio() { return ReadFileBytes(destination.File("R14T5.AUD")); }
 
-    TempFolder source;
-    TempFolder destination;
-    DiscPair discs;
     std::string sourceAudio;
 };
 
@@ -64,33 +51,35 @@ protected:
 
 TEST_F(FullDisk, AudioThatDoesNotFitIsRefusedAndCutBack) {
     ASSERT_TRUE(discs.AddTrailer(0));
-    const std::string audio = Audio();
-    const std::string index = Index();
+    const std::string audio = DestinationAudio();
+    const std::string index = DestinationIndex();
     {
         FileSizeLimit limit(audio.size() + 1000);
         EXPECT_FALSE(discs.AddTrailer(1));
     }
     EXPECT_EQ(discs.DestinationCount(), 1);
-    EXPECT_EQ(Audio(), audio);
-    EXPECT_EQ(Index(), index);
+    EXPECT_EQ(DestinationAudio(), audio);
+    EXPECT_EQ(DestinationIndex(), index);
 
     ASSERT_TRUE(discs.AddTrailer(1));
     discs.CloseDestinationDisc();
-    EXPECT_EQ(Audio(), audio + sourceAudio.substr(14792, 4 * 3675));
-    EXPECT_EQ(Index(), kIndexHeader + "A\t\t1\t0\t4\t92\r\nB\t\t2\t0\t4\t14792\r\n\x1A");
+    EXPECT_EQ(DestinationAudio(), audio + sourceAudio.substr(14792, 4 * 3675));
+    EXPECT_EQ(DestinationIndex(),
+              kIndexHeaderLines + "A\t\t1\t0\t4\t92\r\nB\t\t2\t0\t4\t14792\r\n\x1A");
 }
 
 TEST_F(FullDisk, IndexThatDoesNotFitIsRefusedAndRewritten) {
     ASSERT_TRUE(discs.AddTrailer(2)); // no audio: only the index grows
-    const std::string index = Index();
+    const std::string index = DestinationIndex();
     {
         FileSizeLimit limit(index.size() + 5);
         EXPECT_FALSE(discs.AddTrailer(2));
     }
     EXPECT_EQ(discs.DestinationCount(), 1);
-    EXPECT_EQ(Index(), index);
-    EXPECT_EQ(Audio(), kAudioHeaderBytes);
+    EXPECT_EQ(DestinationIndex(), index);
+    EXPECT_EQ(DestinationAudio(), kAudioHeaderBytes);
 
     ASSERT_TRUE(discs.AddTrailer(2));
-    EXPECT_EQ(Index(), kIndexHeader + "EMPTY\t\t3\t0\t0\t92\r\nEMPTY\t\t3\t0\t0\t92\r\n\x1A");
+    EXPECT_EQ(DestinationIndex(),
+              kIndexHeaderLines + "EMPTY\t\t3\t0\t0\t92\r\nEMPTY\t\t3\t0\t0\t92\r\n\x1A");
 }

@@ -6,13 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "test_files.h"
+#include "disc_fixture.h"
 #include "window_fixture.h"
 
 namespace {
 
-const std::string kIndexHeader = ";NAME           SERIAL  START   END     OFFSET\r\n"
-                                 ";----           ------  -----   ---     ------\r\n";
 const int32_t kSecond = 110250;
 
 std::vector<std::string> Lines(HWND list) {
@@ -152,7 +150,7 @@ TEST_F(CommandsTest, AddCopiesSelectedTrailersOnceAndWritesTheDiscOnClose) {
     Press(c.destinationCloseDisc);
     EXPECT_TRUE(Lines(c.destinationList).empty());
     EXPECT_EQ(ReadFileBytes(destination.File("R14TRLR.TXT")),
-              kIndexHeader + "Z\t\t5\t0\t1\t92\r\n" + "ABC\t\t1\t0\t30\t3767\r\n" +
+              kIndexHeaderLines + "Z\t\t5\t0\t1\t92\r\n" + "ABC\t\t1\t0\t30\t3767\r\n" +
                   "abc\t\t3\t0\t60\t" + std::to_string(3767 + kSecond) + "\r\n\x1A");
     EXPECT_EQ(ReadFileBytes(destination.File("R14T5.AUD")).size(), 92u + 91u * 3675u);
 }
@@ -186,7 +184,7 @@ TEST_F(CommandsTest, FullDestinationSaysSoAndListsNothingMore) {
     for (int i = 0; i < 255; ++i) {
         records += "T" + std::to_string(i) + "\t\t" + std::to_string(i) + "\t0\t0\t92\r\n";
     }
-    WriteFileBytes(destination.File("R14TRLR.TXT"), kIndexHeader + records + "\x1A");
+    WriteFileBytes(destination.File("R14TRLR.TXT"), kIndexHeaderLines + records + "\x1A");
     WriteFileBytes(destination.File("R14T5.AUD"),
                    std::string(reinterpret_cast<const char*>(kAudioHeader), kAudioHeaderSize));
     OpenSource(MakeSource("NEW 1 0 1 92\r\nNEWER 2 0 1 92\r\n", 92 + 3675));
@@ -242,5 +240,5 @@ TEST_F(CommandsTest, RefusedAddsAndOpensLeaveTheDiscsAsTheyWere) {
     ExpectButtons(true, true);
     Press(c.destinationCloseDisc);
     EXPECT_EQ(ReadFileBytes(destination.File("R14TRLR.TXT")),
-              kIndexHeader + "GOOD\t\t1\t0\t1\t92\r\n\x1A");
+              kIndexHeaderLines + "GOOD\t\t1\t0\t1\t92\r\n\x1A");
 }
