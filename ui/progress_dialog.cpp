@@ -43,9 +43,13 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 void OpenProgressDialog() {
     g_ui.progressDialog = CreateDialogParamA(g_ui.instance, MAKEINTRESOURCEA(IDD_PROGRESS),
                                              g_ui.mainWindow, ProgressDialogProc, 0);
-    // No messages are handled while a trailer is copied, so paint the name now.
+    // No messages are handled while a trailer is copied, so paint the name now. Some systems
+    // put painting on the screen only when the thread next looks at its queue, so look once,
+    // without taking anything from it.
     if (g_ui.progressDialog != nullptr) {
         UpdateWindow(g_ui.progressDialog);
+        MSG pending;
+        PeekMessageA(&pending, g_ui.progressDialog, 0, 0, PM_NOREMOVE);
     }
 }
 

@@ -1,0 +1,537 @@
+// Works the real KOVExtractor.exe as a person would: its buttons, its list boxes, the real
+// open-file dialog and the real folder browser. It checks what the window shows and every byte
+// of the destination disc it writes, and saves screenshots on the way.
+//
+//     e2e_driver DISCS SHOTS
+//
+// DISCS (a Windows path) holds two source discs written by make_sample_disc: `source`, eight
+// short trailers, and `long`, one long trailer whose copy keeps the progress dialog up for a
+// while. The driver prepares a destination disc in DISCS\destination, works the program,
+// which must already be running in the same Wine desktop, and ends it by closing its window.
+// SHOTS receives main_window.bmp and progress_dialog.bmp. Exit status 0 when all matched.
+#include <windows.h>
+
+#include <dlgs.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const long long kUnit = 3675; // bytes of audio per index unit
+const long long kUnitsPerSecond = 30;
+const DWORD kPatienceMs = 60000; // the longest wait for the program to do anything
+const char kMainClass[] = "KOV";
+const char kMainTitle[] = "KOV Extractor v1.2";
+const char kDialogClass[] = "#32770";
+const char kProgressTitle[] = "Trailer copy progress";
+const char kErrorTitle[] = "Error";
+const char kBrowseText[] = "Select Folder to Save KOV info";
+
+struct Trailer {
+    std::string name;
+    long long serial;
+    long long startUnits;
+    long long endUnits;
+    std::string audio; // what a copy takes: END units from OFFSET + START units of its disc
+};
+
+// ---- Reports and files ----
+
+[[noreturn]] void Fail(const std::string& message) {
+    std::fprintf(stderr, "e2e: FAILED: %s\n", message.c_str());
+    std::exit(1);
+}
+
+void Check(bool condition, const std::string& message) {
+    if (!condition) {
+        Fail(message);
+    }
+}
+
+void Step(const std::string& text) {
+    std::printf("e2e: %s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    Check(in.good(), "cannot read " + path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    Check(out.good(), "cannot write " + path);
+}
+
+// Index text with its control characters spelled out, for failure messages.
+std::string Visible(const std::string& text) {
+    std::string shown;
+    for (const char c : text) {
+        shown += c == '\t' ? "\\t" : c == '\r' ? "\\r" : c == '\n' ? "\\n\n" : std::string(1, c);
+    }
+    return shown;
+}
+
+void CheckFile(const std::string& path, const std::string& expected) {
+    const std::string actual = ReadFile(path);
+    if (actual == expected) {
+        return;
+    }
+    const auto difference =
+        std::mismatch(actual.begin(), actual.end(), expected.begin(),
+                      expected.begin() + std::min(actual.size(), expected.size()));
+    std::string message = path + " holds " + std::to_string(actual.size()) + " bytes, expected " +
+                          std::to_string(expected.size()) + "; they first differ at byte " +
+                          std::to_string(difference.first - actual.begin());
+    if (expected.size() < 4096) {
+        message += "\nexpected:\n" + Visible(expected) + "\nactual:\n" + Visible(actual);
+    }
+    Fail(message);
+}
+
+// ---- Discs, worked out independently of the program ----
+
+// Reads a source disc: each index record (blanks and TABs between its columns; ';' starts a
+// comment line; 0x1A ends the file) with the audio block a copy of it takes.
+std::vector<Trailer> ReadSourceDisc(const std::string& folder) {
+    std::ifstream audio(folder + "\\R14T5.AUD", std::ios::binary);
+    std::istringstream index(ReadFile(folder + "\\R14TRLR.TXT"));
+    std::vector<Trailer> trailers;
+    for (std::string line; std::getline(index, line);) {
+        if (line.empty() || line[0] == ';' || line[0] == '\x1A') {
+            continue;
+        }
+        std::istringstream columns(line);
+        Trailer t;
+        long long offset = 0;
+        Check(static_cast<bool>(columns >> t.name >> t.serial >> t.startUnits >> t.endUnits >>
+                                offset),
+              "unreadable record in " + folder + ": " + line);
+        t.audio.resize(static_cast<std::size_t>(t.endUnits * kUnit));
+        audio.seekg(offset + t.startUnits * kUnit);
+        audio.read(&t.audio[0], static_cast<std::streamsize>(t.audio.size()));
+        Check(audio.good(), "cannot read the audio of " + t.name + " in " + folder);
+        trailers.push_back(t);
+    }
+    return trailers;
+}
+
+// A trailer of the destination's own, with a simple byte pattern for audio.
+Trailer OwnTrailer(const std::string& name, long long serial, long long endUnits) {
+    Trailer t{name, serial, 0, endUnits, std::string(endUnits * kUnit, '\0')};
+    for (std::size_t i = 0; i < t.audio.size(); ++i) {
+        t.audio[i] = static_cast<char>((i * 31 + serial) & 0xFF);
+    }
+    return t;
+}
+
+// A destination's audio file: the 92-byte header, then every trailer's block in order.
+std::string AudioBytes(const std::vector<Trailer>& trailers) {
+    std::string bytes = "Trailers Reel 14";
+    bytes.append(44, '\0');
+    bytes.append("english\0none", 12);
+    const unsigned char tail[] = {0, 0, 0, 1, 0, 0, 0x0E, 0, 0x15, 4,
+                                  5, 0, 0, 6, 0, 0, 0x10, 4, 0x20, 0};
+    bytes.append(reinterpret_cast<const char*>(tail), sizeof tail);
+    for (const Trailer& t : trailers) {
+        bytes += t.audio;
+    }
+    return bytes;
+}
+
+// A destination's index: two comment lines, a record per trailer whose OFFSET is where its
+// block starts in the audio file, and 0x1A. Names of 8 characters take one TAB, shorter two.
+std::string IndexBytes(const std::vector<Trailer>& trailers) {
+    std::string text = ";NAME           SERIAL  START   END     OFFSET\r\n"
+                       ";----           ------  -----   ---     ------\r\n";
+    long long offset = 92;
+    for (const Trailer& t : trailers) {
+        text += t.name + (t.name.size() < 8 ? "\t\t" : "\t") + std::to_string(t.serial) + "\t" +
+                std::to_string(t.startUnits) + "\t" + std::to_string(t.endUnits) + "\t" +
+                std::to_string(offset) + "\r\n";
+        offset += t.endUnits * kUnit;
+    }
+    return text + '\x1A';
+}
+
+// The line a list box shows for a trailer: the name padded to 8, then whole seconds.
+std::string ListLine(const Trailer& t) {
+    std::string name = t.name;
+    name.resize(8, ' ');
+    return name + "      length : " + std::to_string(t.endUnits / kUnitsPerSecond) + " seconds";
+}
+
+// ---- The program's windows ----
+
+struct Program {
+    HWND main;
+    HANDLE process;
+    HWND openDisc, sourceClose, startNewDisc, continueDisc, add, destinationClose;
+    HWND sourceList, destinationList;
+};
+Program app;
+
+std::string TextOf(HWND window) {
+    char text[512] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+std::string ClassOf(HWND window) {
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM list) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+    return TRUE;
+}
+
+// Every descendant window, in the order the children were created.
+std::vector<HWND> Children(HWND parent) {
+    std::vector<HWND> children;
+    EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&children));
+    return children;
+}
+
+// The visible dialog the main window owns, other than the program's own progress dialog and
+// error box; nullptr if there is none.
+BOOL CALLBACK CollectOwnedDialog(HWND window, LPARAM found) {
+    if (GetWindow(window, GW_OWNER) == app.main && IsWindowVisible(window) &&
+        ClassOf(window) == kDialogClass && TextOf(window) != kProgressTitle &&
+        TextOf(window) != kErrorTitle) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND OwnedDialog() {
+    HWND found = nullptr;
+    EnumWindows(CollectOwnedDialog, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// Polls until `done` holds; false if that takes too long. Fails at once if the program shows
+// an error box or ends.
+bool WaitFor(const std::function<bool()>& done, const std::string& what) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (const HWND box = FindWindowA(kDialogClass, kErrorTitle)) {
+            std::string text;
+            for (const HWND child : Children(box)) {
+                text += " [" + TextOf(child) + "]";
+            }
+            Fail("the program shows an error box while waiting for " + what + ":" + text);
+        }
+        Check(app.process == nullptr || WaitForSingleObject(app.process, 0) == WAIT_TIMEOUT,
+              "the program ended while waiting for " + what);
+        if (GetTickCount() - start > kPatienceMs) {
+            return false;
+        }
+        Sleep(10);
+    }
+    return true;
+}
+
+void WaitUntil(const std::function<bool()>& done, const std::string& what) {
+    Check(WaitFor(done, what), "timed out waiting for " + what);
+}
+
+// Sends a message and returns the answer, failing if none comes in time.
+LRESULT Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    Check(SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, kPatienceMs, &result) !=
+              0,
+          "the program does not answer");
+    return static_cast<LRESULT>(result);
+}
+
+// Clicks a button as its parent sees it: the program tells buttons apart by handle. Posted,
+// not sent, since a command that opens a modal dialog would hold a sender until it closes.
+void Press(HWND button) {
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+}
+
+// Finds the running program and its eight controls, which it creates in this order.
+void FindProgram() {
+    WaitUntil(
+        [] {
+            app.main = FindWindowA(kMainClass, kMainTitle);
+            return app.main != nullptr && Children(app.main).size() >= 8;
+        },
+        "the main window and its controls");
+    DWORD id = 0;
+    GetWindowThreadProcessId(app.main, &id);
+    app.process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    Check(app.process != nullptr, "cannot watch the program's process");
+    const std::vector<HWND> c = Children(app.main);
+    const char* const expected[][2] = {{"Button", "Open Disc"},
+                                       {"Button", "Close Disc"},
+                                       {"Button", "Start New Disc"},
+                                       {"Button", "Continue Disc"},
+                                       {"Button", "Add -->"},
+                                       {"Button", "Close Disc"},
+                                       {"ListBox", ""},
+                                       {"ListBox", ""}};
+    Check(c.size() == 8, "the main window has " + std::to_string(c.size()) + " controls, not 8");
+    for (std::size_t i = 0; i < c.size(); ++i) {
+        Check(ClassOf(c[i]) == expected[i][0] && TextOf(c[i]) == expected[i][1],
+              "control " + std::to_string(i) + " is " + ClassOf(c[i]) + " '" + TextOf(c[i]) + "'");
+    }
+    app = Program{app.main, app.process, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]};
+}
+
+// The six buttons' enabled states as 1 and 0, in the order the program creates them.
+std::string ButtonStates() {
+    std::string states;
+    for (const HWND b : {app.openDisc, app.sourceClose, app.startNewDisc, app.continueDisc, app.add,
+                         app.destinationClose}) {
+        states += IsWindowEnabled(b) ? '1' : '0';
+    }
+    return states;
+}
+
+// Asked in UTF-16: under Wine, LB_GETTEXT hands another process UTF-16 text even when asked
+// through SendMessageA.
+std::vector<std::string> ListLines(HWND list) {
+    std::vector<std::string> lines;
+    const LRESULT count = Ask(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t text[512] = {};
+        Ask(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        lines.emplace_back(text, text + wcslen(text)); // the lines are plain ASCII
+    }
+    return lines;
+}
+
+std::vector<std::string> ListLines(const std::vector<Trailer>& trailers) {
+    std::vector<std::string> lines;
+    for (const Trailer& t : trailers) {
+        lines.push_back(ListLine(t));
+    }
+    return lines;
+}
+
+std::string Describe(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += "\n    '" + line + "'";
+    }
+    return lines.empty() ? " (empty)" : text;
+}
+
+// Waits until the window shows these buttons enabled (see ButtonStates) and these list lines,
+// with no progress dialog up. A command's last step makes that so, which makes this wait the
+// sign that the command is done.
+void ExpectWindow(const std::string& buttons, const std::vector<Trailer>& source,
+                  const std::vector<Trailer>& destination, const std::string& when) {
+    const std::vector<std::string> sourceLines = ListLines(source);
+    const std::vector<std::string> destinationLines = ListLines(destination);
+    const auto shows = [&] {
+        return ButtonStates() == buttons && ListLines(app.sourceList) == sourceLines &&
+               ListLines(app.destinationList) == destinationLines &&
+               FindWindowA(kDialogClass, kProgressTitle) == nullptr;
+    };
+    if (!WaitFor(shows, "the window " + when)) {
+        Fail("the window " + when + " shows buttons enabled " + ButtonStates() + " (expected " +
+             buttons + "; Open Disc, Close Disc, Start New Disc, Continue Disc, Add, Close " +
+             "Disc),\n  the source list:" + Describe(ListLines(app.sourceList)) +
+             "\n  expected:" + Describe(sourceLines) +
+             "\n  the destination list:" + Describe(ListLines(app.destinationList)) +
+             "\n  expected:" + Describe(destinationLines) +
+             (FindWindowA(kDialogClass, kProgressTitle) ? "\n  and the progress dialog" : ""));
+    }
+}
+
+// Presses a button that opens the open-file dialog, types `path` as the file name and
+// presses Open; returns once the dialog has closed.
+void ChooseFile(HWND button, const std::string& path) {
+    Press(button);
+    HWND dialog = nullptr;
+    WaitUntil([&] { return (dialog = OwnedDialog()) != nullptr; }, "the open-file dialog");
+    HWND name = nullptr;
+    for (const HWND child : Children(dialog)) {
+        const int id = GetDlgCtrlID(child);
+        if (name == nullptr && (id == cmb13 || id == edt1)) {
+            name = child;
+        }
+    }
+    Check(name != nullptr, "the open-file dialog has no file name box");
+    const std::wstring widePath(path.begin(), path.end()); // the paths are plain ASCII
+    Ask(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(widePath.c_str()));
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    WaitUntil([&] { return !IsWindow(dialog); }, "the open-file dialog to close on " + path);
+}
+
+// Saves what the screen shows within `window`'s frame as a 24-bit BMP file.
+void SaveScreenshot(HWND window, const std::string& path) {
+    RECT r;
+    GetWindowRect(window, &r);
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = r.right - r.left;
+    header.biHeight = r.bottom - r.top;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    const HDC screen = GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    const HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header),
+                                            DIB_RGB_COLORS, &bits, nullptr, 0);
+    Check(bitmap != nullptr, "cannot make a bitmap for " + path);
+    const HGDIOBJ kept = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, header.biWidth, header.biHeight, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    const DWORD imageSize = (header.biWidth * 3 + 3) / 4 * 4 * header.biHeight;
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42; // "BM"
+    file.bfOffBits = sizeof file + sizeof header;
+    file.bfSize = file.bfOffBits + imageSize;
+    WriteFile(path, std::string(reinterpret_cast<const char*>(&file), sizeof file) +
+                        std::string(reinterpret_cast<const char*>(&header), sizeof header) +
+                        std::string(static_cast<const char*>(bits), imageSize));
+    SelectObject(memory, kept);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+// Add opens the progress dialog before it looks at the selection, then anew for each trailer
+// it copies, and the copy keeps it up. A shot counts if one dialog was up for 100 ms before
+// it and still is after it.
+void CaptureProgressDialog(const std::string& path) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 10000) {
+        const HWND dialog = FindWindowA(kDialogClass, kProgressTitle);
+        if (dialog == nullptr) {
+            Sleep(5);
+            continue;
+        }
+        Sleep(100);
+        if (FindWindowA(kDialogClass, kProgressTitle) != dialog) {
+            continue;
+        }
+        SaveScreenshot(GetDesktopWindow(), path); // the dialog reaches past the main window
+        if (FindWindowA(kDialogClass, kProgressTitle) == dialog) {
+            return;
+        }
+    }
+    DeleteFileA(path.c_str());
+    Step("note: the copy ended too soon for a shot of the progress dialog");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: e2e_driver DISCS SHOTS\n");
+        return 2;
+    }
+    const std::string discs = argv[1];
+    const std::string shots = argv[2];
+    const std::vector<Trailer> source = ReadSourceDisc(discs + "\\source");
+    const std::vector<Trailer> longDisc = ReadSourceDisc(discs + "\\long");
+    Check(source.size() == 8 && longDisc.size() == 1, "the sample discs are not as expected");
+
+    // The destination holds a trailer of its own, two of the source's (selecting them again
+    // must not add them twice) and one named like a source trailer but longer, whose line
+    // differs, so that source trailer is added.
+    const std::string destination = discs + "\\destination";
+    const std::string destinationIndex = destination + "\\R14TRLR.TXT";
+    const std::string destinationAudio = destination + "\\R14T5.AUD";
+    std::vector<Trailer> onDisc = {OwnTrailer("OLDTRLR1", 501, 75), source[1], source[3],
+                                   OwnTrailer(source[2].name, 502, source[2].endUnits + 45)};
+    CreateDirectoryA(destination.c_str(), nullptr);
+    WriteFile(destinationIndex, IndexBytes(onDisc));
+    WriteFile(destinationAudio, AudioBytes(onDisc));
+    auto checkDestinationFiles = [&](const std::string& when) {
+        Step("checking the destination's files " + when);
+        CheckFile(destinationIndex, IndexBytes(onDisc));
+        CheckFile(destinationAudio, AudioBytes(onDisc));
+    };
+
+    Step("waiting for the program's window");
+    FindProgram();
+    ExpectWindow("101100", {}, {}, "at start");
+
+    Step("Open Disc: the source disc, through the open-file dialog");
+    ChooseFile(app.openDisc, discs + "\\source\\R14TRLR.TXT");
+    ExpectWindow("011100", source, {}, "with the source open");
+
+    Step("Continue Disc: the prepared destination");
+    ChooseFile(app.continueDisc, destinationIndex);
+    ExpectWindow("010011", source, onDisc, "with both discs open");
+
+    Step("Add: six source lines, two of them already on the destination");
+    for (const int line : {0, 1, 2, 3, 4, 7}) {
+        Ask(app.sourceList, LB_SETSEL, TRUE, line);
+    }
+    Press(app.add);
+    for (const int line : {0, 2, 4, 7}) {
+        onDisc.push_back(source[line]);
+    }
+    ExpectWindow("010011", source, onDisc, "after Add");
+    SaveScreenshot(app.main, shots + "\\main_window.bmp");
+    checkDestinationFiles("right after Add, with the disc still open");
+
+    Step("Close Disc (destination)");
+    Press(app.destinationClose);
+    ExpectWindow("011100", source, {}, "after the destination was closed");
+    checkDestinationFiles("after Close Disc");
+
+    Step("Start New Disc: the folder browser, cancelled");
+    Press(app.startNewDisc);
+    HWND browser = nullptr;
+    WaitUntil([&] { return (browser = OwnedDialog()) != nullptr; }, "the folder browser");
+    std::string texts;
+    for (const HWND child : Children(browser)) {
+        texts += " [" + TextOf(child) + "]";
+    }
+    Check(texts.find(std::string("[") + kBrowseText + "]") != std::string::npos,
+          "the folder browser does not show its title; it shows:" + texts);
+    PostMessageA(browser, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    WaitUntil([&] { return !IsWindow(browser); }, "the folder browser to close");
+    ExpectWindow("011100", source, {}, "after the folder browser was cancelled");
+    checkDestinationFiles("after the folder browser was cancelled");
+
+    Step("Close Disc (source), Open Disc on the long trailer, Continue Disc again");
+    Press(app.sourceClose);
+    ExpectWindow("101100", {}, {}, "with both discs closed");
+    ChooseFile(app.openDisc, discs + "\\long\\R14TRLR.TXT");
+    ExpectWindow("011100", longDisc, {}, "with the long trailer's disc open");
+    ChooseFile(app.continueDisc, destinationIndex);
+    ExpectWindow("010011", longDisc, onDisc, "with both discs open again");
+
+    Step("Add: the long trailer, with the progress dialog up during the copy");
+    Ask(app.sourceList, LB_SETSEL, TRUE, 0);
+    Press(app.add);
+    CaptureProgressDialog(shots + "\\progress_dialog.bmp");
+    onDisc.push_back(longDisc[0]);
+    ExpectWindow("010011", longDisc, onDisc, "after the long trailer was added");
+    checkDestinationFiles("right after Add, with the disc still open");
+
+    Step("closing the main window with the destination still open");
+    PostMessageA(app.main, WM_CLOSE, 0, 0);
+    Check(WaitForSingleObject(app.process, kPatienceMs) == WAIT_OBJECT_0,
+          "the program did not end after its window was closed");
+    DWORD exitCode = 1;
+    GetExitCodeProcess(app.process, &exitCode);
+    Check(exitCode == 0, "the program ended with status " + std::to_string(exitCode));
+    checkDestinationFiles("after the program ended");
+    Step("all checks passed");
+    return 0;
+}
