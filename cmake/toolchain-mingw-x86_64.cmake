@@ -1,12 +1,4 @@
-# Cross-compiles for 64-bit Windows with Debian's mingw-w64 (posix threads, which GoogleTest needs).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles for 64-bit Windows.
+set(KOV_MINGW x86_64-w64-mingw32)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# No DLL but Windows' own: the C++ runtime, libgcc and winpthread are linked in.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
