@@ -66,3 +66,9 @@ inline void RemoveFile(const char* name) {
     std::error_code error;
     std::filesystem::remove(name, error);
 }
+
+// True when both names lead to one existing file, whatever the spelling of the names.
+inline bool SameFile(const char* name, const char* other) {
+    std::error_code error;
+    return std::filesystem::equivalent(name, other, error) && !error;
+}

@@ -2,8 +2,6 @@
 // on disk always describes the audio on disk: it is rewritten whenever the list changes, so a
 // crash or a killed process never costs the disc.
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include "disc_pair.h"
 #include "stream_io.h"
@@ -33,12 +31,6 @@ bool CopyName(char* to, const char* from) {
     }
     std::memcpy(to, from, length + 1);
     return true;
-}
-
-// True when both names lead to one existing file, whatever the spelling of the names.
-bool SameFile(const char* name, const char* other) {
-    std::error_code error;
-    return std::filesystem::equivalent(name, other, error) && !error;
 }
 
 } // namespace
