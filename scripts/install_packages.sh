@@ -6,7 +6,8 @@ packages=(
     cmake g++ googletest                                # the core and its tests
     clang libclang-rt-14-dev                            # the fuzz targets
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix # the Windows program
-    wine wine64                                         # runs it here
+    wine wine64 fonts-wine                              # runs it here, with Wine's own fonts
+    libcli11-dev nlohmann-json3-dev                     # kovdisc's argument parsing and JSON
     xvfb xdotool imagemagick                            # a virtual display and screenshots
 )
 missing=()
