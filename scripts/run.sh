@@ -22,10 +22,9 @@ fi
 echo "A demo source disc is in $root/demo: in the program, Open Disc and choose"
 echo "Z:${root//\//\\}\\demo\\R14TRLR.TXT"
 
-export WINEPREFIX=$root/build/windows-x64/wine-display-prefix
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko installer prompts
 desktop=800x560
+source scripts/wine_prefix.sh
+use_wine_prefix "$root/build/windows-x64/wine-display-prefix" "desktop=$desktop"
 # A Wine desktop of its own draws the window's frame and caption, with or without a manager.
 run_program() { wine explorer "/desktop=KOV,$desktop" "$root/$program"; }
 
@@ -39,7 +38,7 @@ program_pid=""
 finish() {
     if [ -n "$program_pid" ]; then
         wine taskkill /im KOVExtractor.exe >/dev/null 2>&1 || true
-        timeout 20 wineserver --wait || wineserver --kill
+        end_wine_server
         wait "$program_pid" 2>/dev/null || true
     fi
     stop_virtual_display

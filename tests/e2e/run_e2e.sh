@@ -30,20 +30,17 @@ mkdir -p "$out/discs"
 "$make_sample_disc" "$out/discs/source" --trailers 8 --seconds 4 --seed 11 >/dev/null
 "$make_sample_disc" "$out/discs/long" --trailers 1 --seconds 1800 --seed 3 >/dev/null
 
-export WINEPREFIX=$build/wine-e2e-prefix
-export WINEDEBUG=-all
-export WINEARCH=win64
-export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko installer prompts
 unset WAYLAND_DISPLAY
 
 source "$root/scripts/virtual_display.sh"
+source "$root/scripts/wine_prefix.sh"
 program_pid=""
 finish() {
     if [ -n "$program_pid" ]; then
         if kill -0 "$program_pid" 2>/dev/null; then
             wine taskkill /im KOVExtractor.exe >/dev/null 2>&1 || true
         fi
-        timeout 20 wineserver --wait || wineserver --kill
+        end_wine_server
         wait "$program_pid" 2>/dev/null || true
     fi
     stop_virtual_display
@@ -51,22 +48,12 @@ finish() {
 trap finish EXIT
 trap 'exit 1' INT TERM HUP
 
-# One run at a time per prefix. A Wine server left by a run that was killed would still be
-# bound to that run's display, which is gone: it is ended first.
-exec 9>"$WINEPREFIX.lock"
-flock 9
+# Every program of the prefix opens in the Wine desktop "KOV", so the driver sees the
+# program's windows. A Wine server left by a run that was killed would still be bound to that
+# run's display, which is gone: it is ended first.
+use_wine_prefix "$build/wine-e2e-prefix" "desktop=$desktop"
 timeout 20 wineserver --wait 2>/dev/null || wineserver --kill 2>/dev/null || true
 start_virtual_display "$desktop"
-# Every program of the prefix opens in the Wine desktop "KOV", so the driver sees the
-# program's windows.
-if [ ! -f "$WINEPREFIX/.e2e-ready" ]; then
-    echo "e2e: preparing the Wine prefix $WINEPREFIX"
-    wineboot --init >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d KOV /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v KOV /d "$desktop" /f >/dev/null 2>&1
-    timeout 60 wineserver --wait || wineserver --kill
-    touch "$WINEPREFIX/.e2e-ready"
-fi
 
 # Wine notes from the program (the open-file dialog writes a few) go to a log of their own.
 wine explorer "/desktop=KOV,$desktop" "$(windows_path "$program")" >"$out/program.log" 2>&1 &

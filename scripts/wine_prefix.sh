@@ -1,0 +1,56 @@
+# Sourced by every script that runs Windows programs under Wine: the Windows test runner, the
+# run command and the end-to-end tests. All of them get their Wine prefix from here.
+#
+# use_wine_prefix PREFIX MODE points Wine at PREFIX, creating it on first use, and holds it for
+# the calling script alone until that script exits (runs in one prefix take turns). MODE is
+#   null          windows are created without any display (Wine's null graphics driver);
+#   desktop=WxH   every program opens in one Wine desktop "KOV" of that size on $DISPLAY.
+# Wine's own fonts (Marlett draws the caption buttons, among others) are copied into every
+# prefix: Debian installs them where this Wine does not look for them.
+
+wine_fonts=/usr/share/wine/fonts
+
+use_wine_prefix() {
+    local prefix=$1 mode=$2
+    export WINEPREFIX=$prefix
+    export WINEDEBUG=-all
+    export WINEARCH=win64
+    export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko installer prompts
+    mkdir -p "$(dirname "$prefix")"
+    exec 9>"$prefix.lock"
+    flock 9
+
+    if [ ! -f "$prefix/.kov-$mode" ]; then
+        wineboot --init >/dev/null 2>&1
+        case $mode in
+        null)
+            wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+            ;;
+        desktop=*)
+            wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d KOV /f >/dev/null 2>&1
+            wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v KOV /d "${mode#desktop=}" \
+                /f >/dev/null 2>&1
+            ;;
+        *)
+            echo "use_wine_prefix: unknown mode $mode" >&2
+            return 1
+            ;;
+        esac
+        timeout 60 wineserver --wait || wineserver --kill
+        touch "$prefix/.kov-$mode"
+    fi
+    local fonts=$prefix/drive_c/windows/Fonts
+    if [ ! -f "$fonts/marlett.ttf" ]; then
+        if [ ! -f "$wine_fonts/marlett.ttf" ]; then
+            echo "use_wine_prefix: Wine's fonts are missing; install the package fonts-wine" >&2
+            return 1
+        fi
+        mkdir -p "$fonts"
+        cp "$wine_fonts"/* "$fonts"/
+    fi
+}
+
+# Ends the prefix's Wine server once its programs have ended; it would linger a few seconds.
+end_wine_server() {
+    timeout 30 wineserver --wait || wineserver --kill
+}
