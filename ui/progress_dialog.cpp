@@ -43,13 +43,14 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 void OpenProgressDialog() {
     g_ui.progressDialog = CreateDialogParamA(g_ui.instance, MAKEINTRESOURCEA(IDD_PROGRESS),
                                              g_ui.mainWindow, ProgressDialogProc, 0);
-    // No messages are handled while a trailer is copied, so paint the name now. Some systems
-    // put painting on the screen only when the thread next looks at its queue, so look once,
-    // without taking anything from it.
+    // No messages are handled while a trailer is copied, so paint the name now. Wine puts what
+    // a window painted on the screen only when its thread waits; this wait is for nothing (no
+    // handle, no kind of input, no time) and, unlike looking at the queue, it delivers no
+    // message that another thread or process has sent meanwhile, so no other command can run
+    // inside this one. On Windows painting reaches the screen at once and the call does nothing.
     if (g_ui.progressDialog != nullptr) {
         UpdateWindow(g_ui.progressDialog);
-        MSG pending;
-        PeekMessageA(&pending, g_ui.progressDialog, 0, 0, PM_NOREMOVE);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, 0);
     }
 }
 

@@ -2,8 +2,10 @@
 // answered by script.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "disc_fixture.h"
@@ -241,4 +243,54 @@ TEST_F(CommandsTest, RefusedAddsAndOpensLeaveTheDiscsAsTheyWere) {
     Press(c.destinationCloseDisc);
     EXPECT_EQ(ReadFileBytes(destination.File("R14TRLR.TXT")),
               kIndexHeaderLines + "GOOD\t\t1\t0\t1\t92\r\n\x1A");
+}
+
+// Another thread or process may send the window a message at any time: a screen reader or an
+// automation tool presses buttons that way. While Add runs, such a message must wait until Add
+// has ended, or a second Add would run inside the first.
+TEST_F(CommandsTest, ButtonPressSentFromAnotherThreadDuringAddWaitsUntilAddHasEnded) {
+    // Copying LONG keeps Add busy for a while; NEXT gets its progress dialog after that.
+    const int32_t longUnits = 18000;
+    OpenSource(MakeSource("LONG 1 0 18000 92\r\nNEXT 2 0 30 92\r\n", 92 + longUnits * 3675));
+    StartNew(destination.Path());
+    SelectAll();
+
+    std::atomic<bool> addEnded(false);
+    std::atomic<bool> sentDuringAdd(false);
+    std::atomic<bool> answeredAfterAdd(false);
+    std::atomic<bool> answered(false);
+    std::atomic<bool> watching(false);
+    std::thread presser([&] {
+        watching = true;
+        while (FindWindowA("#32770", "Trailer copy progress") == nullptr && !addEnded) {
+            Sleep(1);
+        }
+        sentDuringAdd = !addEnded;
+        SendMessageA(window, WM_COMMAND, MAKEWPARAM(0, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(c.add));
+        answeredAfterAdd = addEnded.load();
+        answered = true;
+    });
+    while (!watching) {
+        Sleep(1);
+    }
+    Press(c.add);
+    addEnded = true;
+    // Take messages, as the program's loop does, until the other thread has its answer.
+    while (!answered) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&message);
+        }
+        Sleep(1);
+    }
+    presser.join();
+
+    ASSERT_TRUE(sentDuringAdd) << "Add ended before the other thread saw its progress dialog";
+    EXPECT_TRUE(answeredAfterAdd);
+    // The second press found both trailers on the destination and copied nothing.
+    EXPECT_EQ(Lines(c.destinationList),
+              (std::vector<std::string>{Line("LONG", 600), Line("NEXT", 1)}));
+    EXPECT_EQ(g_discs.DestinationCount(), 2);
+    EXPECT_TRUE(g_script.messages.empty());
 }
