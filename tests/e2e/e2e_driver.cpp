@@ -6,9 +6,10 @@
 //
 // DISCS (a Windows path) holds two source discs written by make_sample_disc: `source`, eight
 // short trailers, and `long`, one long trailer whose copy keeps the progress dialog up for a
-// while. The driver prepares a destination disc in DISCS\destination, works the program,
-// which must already be running in the same Wine desktop, and ends it by closing its window.
-// SHOTS receives main_window.bmp and progress_dialog.bmp. Exit status 0 when all matched.
+// while. The driver renames the long trailer and puts a short one before it, prepares a
+// destination disc in DISCS\destination, works the program, which must already be running in
+// the same Wine desktop, and ends it by closing its window. SHOTS receives main_window.bmp and
+// progress_dialog.bmp. Exit status 0 when all matched.
 #include <windows.h>
 
 #include <dlgs.h>
@@ -40,6 +41,7 @@ struct Trailer {
     long long serial;
     long long startUnits;
     long long endUnits;
+    long long offset;
     std::string audio; // what a copy takes: END units from OFFSET + START units of its disc
 };
 
@@ -113,12 +115,11 @@ std::vector<Trailer> ReadSourceDisc(const std::string& folder) {
         }
         std::istringstream columns(line);
         Trailer t;
-        long long offset = 0;
         Check(static_cast<bool>(columns >> t.name >> t.serial >> t.startUnits >> t.endUnits >>
-                                offset),
+                                t.offset),
               "unreadable record in " + folder + ": " + line);
         t.audio.resize(static_cast<std::size_t>(t.endUnits * kUnit));
-        audio.seekg(offset + t.startUnits * kUnit);
+        audio.seekg(t.offset + t.startUnits * kUnit);
         audio.read(&t.audio[0], static_cast<std::streamsize>(t.audio.size()));
         Check(audio.good(), "cannot read the audio of " + t.name + " in " + folder);
         trailers.push_back(t);
@@ -128,7 +129,7 @@ std::vector<Trailer> ReadSourceDisc(const std::string& folder) {
 
 // A trailer of the destination's own, with a simple byte pattern for audio.
 Trailer OwnTrailer(const std::string& name, long long serial, long long endUnits) {
-    Trailer t{name, serial, 0, endUnits, std::string(endUnits * kUnit, '\0')};
+    Trailer t{name, serial, 0, endUnits, 0, std::string(endUnits * kUnit, '\0')};
     for (std::size_t i = 0; i < t.audio.size(); ++i) {
         t.audio[i] = static_cast<char>((i * 31 + serial) & 0xFF);
     }
@@ -376,14 +377,27 @@ void ChooseFile(HWND button, const std::string& path) {
     WaitUntil([&] { return !IsWindow(dialog); }, "the open-file dialog to close on " + path);
 }
 
-// Saves what the screen shows within `window`'s frame as a 24-bit BMP file.
-void SaveScreenshot(HWND window, const std::string& path) {
-    RECT r;
-    GetWindowRect(window, &r);
-    BITMAPINFOHEADER header{};
+// What the screen shows within a rectangle: 24-bit pixels, rows bottom-up, as a BMP holds them.
+struct Screenshot {
+    RECT area; // in screen coordinates
+    BITMAPINFOHEADER header;
+    std::string pixels;
+
+    const unsigned char* Pixel(LONG x, LONG y) const { // screen coordinates
+        const LONG row = area.bottom - 1 - y;
+        const LONG stride = (header.biWidth * 3 + 3) / 4 * 4;
+        return reinterpret_cast<const unsigned char*>(pixels.data()) + row * stride +
+               (x - area.left) * 3;
+    }
+};
+
+Screenshot TakeScreenshot(HWND window) {
+    Screenshot shot{};
+    GetWindowRect(window, &shot.area);
+    BITMAPINFOHEADER& header = shot.header;
     header.biSize = sizeof header;
-    header.biWidth = r.right - r.left;
-    header.biHeight = r.bottom - r.top;
+    header.biWidth = shot.area.right - shot.area.left;
+    header.biHeight = shot.area.bottom - shot.area.top;
     header.biPlanes = 1;
     header.biBitCount = 24;
     header.biCompression = BI_RGB;
@@ -392,28 +406,73 @@ void SaveScreenshot(HWND window, const std::string& path) {
     void* bits = nullptr;
     const HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header),
                                             DIB_RGB_COLORS, &bits, nullptr, 0);
-    Check(bitmap != nullptr, "cannot make a bitmap for " + path);
+    Check(bitmap != nullptr, "cannot make a bitmap for a screenshot");
     const HGDIOBJ kept = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, header.biWidth, header.biHeight, screen, r.left, r.top, SRCCOPY);
+    BitBlt(memory, 0, 0, header.biWidth, header.biHeight, screen, shot.area.left, shot.area.top,
+           SRCCOPY);
     GdiFlush();
     const DWORD imageSize = (header.biWidth * 3 + 3) / 4 * 4 * header.biHeight;
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42; // "BM"
-    file.bfOffBits = sizeof file + sizeof header;
-    file.bfSize = file.bfOffBits + imageSize;
-    WriteFile(path, std::string(reinterpret_cast<const char*>(&file), sizeof file) +
-                        std::string(reinterpret_cast<const char*>(&header), sizeof header) +
-                        std::string(static_cast<const char*>(bits), imageSize));
+    shot.pixels.assign(static_cast<const char*>(bits), imageSize);
     SelectObject(memory, kept);
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
+    return shot;
+}
+
+void SaveScreenshot(const Screenshot& shot, const std::string& path) {
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42; // "BM"
+    file.bfOffBits = sizeof file + sizeof shot.header;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(shot.pixels.size());
+    WriteFile(path,
+              std::string(reinterpret_cast<const char*>(&file), sizeof file) +
+                  std::string(reinterpret_cast<const char*>(&shot.header), sizeof shot.header) +
+                  shot.pixels);
+}
+
+void SaveScreenshot(HWND window, const std::string& path) {
+    SaveScreenshot(TakeScreenshot(window), path);
+}
+
+// How wide the progress dialog's name is drawn in the shot: the span of the grey text
+// background it paints behind the name, within the dialog's client area; 0 if there is none.
+LONG DrawnNameWidth(const Screenshot& shot, HWND dialog) {
+    RECT client;
+    GetClientRect(dialog, &client);
+    MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    LONG left = client.right;
+    LONG right = client.left;
+    for (LONG y = client.top; y < client.bottom; ++y) {
+        for (LONG x = client.left; x < client.right; ++x) {
+            const unsigned char* p = shot.Pixel(x, y);
+            if (p[0] == 192 && p[1] == 192 && p[2] == 192) {
+                left = std::min(left, x);
+                right = std::max(right, x + 1);
+            }
+        }
+    }
+    return right > left ? right - left : 0;
+}
+
+// How wide the dialog's text background is behind `name`, in the font a paint context starts
+// with.
+LONG NameWidth(const std::string& name) {
+    std::string padded = name;
+    padded.resize(8, ' ');
+    const HDC dc = CreateCompatibleDC(nullptr);
+    SIZE size{};
+    GetTextExtentPoint32A(dc, padded.c_str(), static_cast<int>(padded.size()), &size);
+    DeleteDC(dc);
+    return size.cx;
 }
 
 // Add opens the progress dialog before it looks at the selection, then anew for each trailer
-// it copies, and the copy keeps it up. A shot counts if one dialog was up for 100 ms before
-// it and still is after it.
-void CaptureProgressDialog(const std::string& path) {
+// it copies, and a long copy keeps it up. A shot counts if one dialog was up for 100 ms before
+// it and still is after it: it then shows the dialog of the long copy, which must name the
+// trailer being copied, `copied`, not the one copied before it, `previous`.
+void CheckProgressDialog(const std::string& copied, const std::string& previous,
+                         const std::string& path) {
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < 10000) {
         const HWND dialog = FindWindowA(kDialogClass, kProgressTitle);
@@ -425,13 +484,33 @@ void CaptureProgressDialog(const std::string& path) {
         if (FindWindowA(kDialogClass, kProgressTitle) != dialog) {
             continue;
         }
-        SaveScreenshot(GetDesktopWindow(), path); // the dialog reaches past the main window
-        if (FindWindowA(kDialogClass, kProgressTitle) == dialog) {
-            return;
+        const Screenshot shot = TakeScreenshot(GetDesktopWindow()); // reaches past the window
+        if (FindWindowA(kDialogClass, kProgressTitle) != dialog) {
+            continue;
         }
+        SaveScreenshot(shot, path);
+        const LONG drawn = DrawnNameWidth(shot, dialog);
+        Check(drawn == NameWidth(copied),
+              "the progress dialog shows a name " + std::to_string(drawn) +
+                  " pixels wide during the copy of " + copied + " (" +
+                  std::to_string(NameWidth(copied)) + " pixels; " + previous + ", copied before, " +
+                  std::to_string(NameWidth(previous)) + ")");
+        Step("the progress dialog names " + copied + " during its copy");
+        return;
     }
-    DeleteFileA(path.c_str());
-    Step("note: the copy ended too soon for a shot of the progress dialog");
+    Fail("no shot of the progress dialog during the long copy");
+}
+
+// The long disc's trailer, renamed to a wide name, after a short one with a narrow name that
+// the same Add copies just before it. Both take their audio from the start of its block.
+void RenameLongTrailer(const std::string& folder) {
+    const Trailer t = ReadSourceDisc(folder)[0];
+    const std::string block = " " + std::to_string(t.startUnits) + " ";
+    const std::string offset = " " + std::to_string(t.offset) + "\r\n";
+    WriteFile(folder + "\\R14TRLR.TXT", ";two names of very different widths\r\nI 1" + block +
+                                            std::to_string(kUnitsPerSecond) + offset +
+                                            "WWWWWWWW 2" + block + std::to_string(t.endUnits) +
+                                            offset + "\x1A");
 }
 
 } // namespace
@@ -444,8 +523,9 @@ int main(int argc, char** argv) {
     const std::string discs = argv[1];
     const std::string shots = argv[2];
     const std::vector<Trailer> source = ReadSourceDisc(discs + "\\source");
+    RenameLongTrailer(discs + "\\long");
     const std::vector<Trailer> longDisc = ReadSourceDisc(discs + "\\long");
-    Check(source.size() == 8 && longDisc.size() == 1, "the sample discs are not as expected");
+    Check(source.size() == 8 && longDisc.size() == 2, "the sample discs are not as expected");
 
     // The destination holds a trailer of its own, two of the source's (selecting them again
     // must not add them twice) and one named like a source trailer but longer, whose line
@@ -516,11 +596,12 @@ int main(int argc, char** argv) {
     ChooseFile(app.continueDisc, destinationIndex);
     ExpectWindow("010011", longDisc, onDisc, "with both discs open again");
 
-    Step("Add: the long trailer, with the progress dialog up during the copy");
-    Ask(app.sourceList, LB_SETSEL, TRUE, 0);
+    Step("Add: a short trailer, then the long one, with the progress dialog up during the copy");
+    Ask(app.sourceList, LB_SETSEL, TRUE, -1);
     Press(app.add);
-    CaptureProgressDialog(shots + "\\progress_dialog.bmp");
+    CheckProgressDialog(longDisc[1].name, longDisc[0].name, shots + "\\progress_dialog.bmp");
     onDisc.push_back(longDisc[0]);
+    onDisc.push_back(longDisc[1]);
     ExpectWindow("010011", longDisc, onDisc, "after the long trailer was added");
     checkDestinationFiles("right after Add, with the disc still open");
 
