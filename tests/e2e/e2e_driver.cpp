@@ -3,13 +3,15 @@
 // of the destination disc it writes, and saves screenshots on the way.
 //
 //     e2e_driver DISCS SHOTS
+//     e2e_driver --start-add DISCS
 //
 // DISCS (a Windows path) holds two source discs written by make_sample_disc: `source`, eight
 // short trailers, and `long`, one long trailer whose copy keeps the progress dialog up for a
 // while. The driver renames the long trailer and puts a short one before it, prepares a
 // destination disc in DISCS\destination, works the program, which must already be running in
 // the same Wine desktop, and ends it by closing its window. SHOTS receives main_window.bmp and
-// progress_dialog.bmp. Exit status 0 when all matched.
+// progress_dialog.bmp. Exit status 0 when all matched. With --start-add it only starts an Add
+// that is to be killed (see StartAdd).
 #include <windows.h>
 
 #include <dlgs.h>
@@ -104,8 +106,9 @@ void CheckFile(const std::string& path, const std::string& expected) {
 // ---- Discs, worked out independently of the program ----
 
 // Reads a source disc: each index record (blanks and TABs between its columns; ';' starts a
-// comment line; 0x1A ends the file) with the audio block a copy of it takes.
-std::vector<Trailer> ReadSourceDisc(const std::string& folder) {
+// comment line; 0x1A ends the file), with the audio block a copy of it takes unless `withAudio`
+// is false.
+std::vector<Trailer> ReadSourceDisc(const std::string& folder, bool withAudio = true) {
     std::ifstream audio(folder + "\\R14T5.AUD", std::ios::binary);
     std::istringstream index(ReadFile(folder + "\\R14TRLR.TXT"));
     std::vector<Trailer> trailers;
@@ -118,10 +121,12 @@ std::vector<Trailer> ReadSourceDisc(const std::string& folder) {
         Check(static_cast<bool>(columns >> t.name >> t.serial >> t.startUnits >> t.endUnits >>
                                 t.offset),
               "unreadable record in " + folder + ": " + line);
-        t.audio.resize(static_cast<std::size_t>(t.endUnits * kUnit));
-        audio.seekg(t.offset + t.startUnits * kUnit);
-        audio.read(&t.audio[0], static_cast<std::streamsize>(t.audio.size()));
-        Check(audio.good(), "cannot read the audio of " + t.name + " in " + folder);
+        if (withAudio) {
+            t.audio.resize(static_cast<std::size_t>(t.endUnits * kUnit));
+            audio.seekg(t.offset + t.startUnits * kUnit);
+            audio.read(&t.audio[0], static_cast<std::streamsize>(t.audio.size()));
+            Check(audio.good(), "cannot read the audio of " + t.name + " in " + folder);
+        }
         trailers.push_back(t);
     }
     return trailers;
@@ -513,15 +518,27 @@ void RenameLongTrailer(const std::string& folder) {
                                             offset + "\x1A");
 }
 
-} // namespace
+// One kill round: in the program just started, opens the source disc `kill` and an empty
+// destination disc `killed`, written anew, selects every trailer and presses Add. Returns once
+// the copy has begun; the caller then kills the program.
+void StartAdd(const std::string& discs) {
+    const std::vector<Trailer> source = ReadSourceDisc(discs + "\\kill", false);
+    const std::string destination = discs + "\\killed";
+    CreateDirectoryA(destination.c_str(), nullptr);
+    WriteFile(destination + "\\R14TRLR.TXT", IndexBytes({}));
+    WriteFile(destination + "\\R14T5.AUD", AudioBytes({}));
+    FindProgram();
+    ChooseFile(app.openDisc, discs + "\\kill\\R14TRLR.TXT");
+    ChooseFile(app.continueDisc, destination + "\\R14TRLR.TXT");
+    ExpectWindow("010011", source, {}, "with both discs open");
+    Ask(app.sourceList, LB_SETSEL, TRUE, -1);
+    Press(app.add);
+    WaitUntil([] { return FindWindowA(kDialogClass, kProgressTitle) != nullptr; },
+              "the progress dialog");
+}
 
-int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: e2e_driver DISCS SHOTS\n");
-        return 2;
-    }
-    const std::string discs = argv[1];
-    const std::string shots = argv[2];
+// Works the program from start to end; see the top of this file.
+void RunSession(const std::string& discs, const std::string& shots) {
     const std::vector<Trailer> source = ReadSourceDisc(discs + "\\source");
     RenameLongTrailer(discs + "\\long");
     const std::vector<Trailer> longDisc = ReadSourceDisc(discs + "\\long");
@@ -614,5 +631,20 @@ int main(int argc, char** argv) {
     Check(exitCode == 0, "the program ended with status " + std::to_string(exitCode));
     checkDestinationFiles("after the program ended");
     Step("all checks passed");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--start-add") {
+        StartAdd(argv[2]);
+        return 0;
+    }
+    if (argc != 3) {
+        std::fprintf(stderr,
+                     "usage: e2e_driver DISCS SHOTS\n       e2e_driver --start-add DISCS\n");
+        return 2;
+    }
+    RunSession(argv[1], argv[2]);
     return 0;
 }

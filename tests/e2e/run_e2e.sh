@@ -20,15 +20,19 @@ desktop=800x560
 # Linux paths as Wine's Z: drive shows them.
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
+# Native helpers: one writes the source discs, the other checks the discs of the kill rounds.
 make_sample_disc=$root/build/native/tools/make_sample_disc
-if [ ! -x "$make_sample_disc" ]; then
+whole_disc_check=$root/build/native/tests/whole_disc_check
+if [ ! -x "$make_sample_disc" ] || [ ! -x "$whole_disc_check" ]; then
     (cd "$root" && cmake --preset native >/dev/null &&
-        cmake --build --preset native --target make_sample_disc -j"$(nproc)" >/dev/null)
+        cmake --build --preset native --target make_sample_disc whole_disc_check \
+            -j"$(nproc)" >/dev/null)
 fi
 rm -rf "$out"
 mkdir -p "$out/discs"
 "$make_sample_disc" "$out/discs/source" --trailers 8 --seconds 4 --seed 11 >/dev/null
 "$make_sample_disc" "$out/discs/long" --trailers 1 --seconds 1800 --seed 3 >/dev/null
+"$make_sample_disc" "$out/discs/kill" --trailers 3 --seconds 600 --seed 5 >/dev/null
 
 unset WAYLAND_DISPLAY
 
@@ -70,5 +74,46 @@ if [ "$status" -ne 0 ]; then
     echo "e2e: the end-to-end test failed (status $status); its files are in $out" >&2
     exit 1
 fi
-rm -rf "$out/discs" # a quarter of a gigabyte of audio
+
+# Kill rounds: each round starts the program, lets the driver start an Add of three long
+# trailers into an empty disc, and kills the program (SIGKILL, no chance to tidy up) once the
+# disc's audio has reached a given share of all three, a different share each round. The disc
+# it leaves must then continue, natively, with every listed trailer's audio intact.
+killed_audio=$out/discs/killed/R14T5.AUD
+total=$(awk '!/^;/ && NF >= 5 { sum += $4 * 3675 } END { print sum + 92 }' \
+    "$out/discs/kill/R14TRLR.TXT")
+kill_percents=(0 3 20 34 50 67 85 97)
+mid_copy=0
+for round in "${!kill_percents[@]}"; do
+    percent=${kill_percents[$round]}
+    target=$((92 + (total - 92) * percent / 100))
+    wine "$program" >>"$out/program.log" 2>&1 &
+    program_pid=$!
+    if ! wine "$driver" --start-add "$(windows_path "$out/discs")"; then
+        echo "e2e: kill round $((round + 1)) could not start Add; its files are in $out" >&2
+        exit 1
+    fi
+    for _ in $(seq 6000); do
+        if (($(stat -c %s "$killed_audio") >= target)) || ! kill -0 "$program_pid" 2>/dev/null; then break; fi
+        sleep 0.005
+    done
+    kill -KILL "$program_pid" || { echo "e2e: the program ended before it was killed" >&2; exit 1; }
+    wait "$program_pid" 2>/dev/null || true
+    program_pid=""
+    when="kill round $((round + 1)), at $percent% of the audio"
+    if ! result=$("$whole_disc_check" "$out/discs/killed"); then
+        echo "e2e: $when: $result; its files are in $out" >&2
+        exit 1
+    fi
+    echo "e2e: $when: $result"
+    case $result in *" 0 bytes of an unfinished add"*) ;; *) mid_copy=$((mid_copy + 1)) ;; esac
+done
+echo "e2e: the disc survived ${#kill_percents[@]} of ${#kill_percents[@]} kills, $mid_copy of" \
+    "them in the middle of a trailer's copy"
+if ((mid_copy * 2 < ${#kill_percents[@]})); then
+    echo "e2e: too few kills landed in the middle of a copy" >&2
+    exit 1
+fi
+
+rm -rf "$out/discs" # half a gigabyte of audio
 echo "e2e: passed; screenshots in $out"
