@@ -94,7 +94,8 @@ for round in "${!kill_percents[@]}"; do
         exit 1
     fi
     for _ in $(seq 6000); do
-        if (($(stat -c %s "$killed_audio") >= target)) || ! kill -0 "$program_pid" 2>/dev/null; then break; fi
+        if (($(stat -c %s "$killed_audio") >= target)); then break; fi
+        if ! kill -0 "$program_pid" 2>/dev/null; then break; fi
         sleep 0.005
     done
     kill -KILL "$program_pid" || { echo "e2e: the program ended before it was killed" >&2; exit 1; }
