@@ -1,6 +1,6 @@
 // copy_bench [--mib M] [--folder DIR]
 // Times adding one trailer of M MiB (default 256) with AddTrailer against a plain 64 KiB
-// fread/fwrite copy of the same bytes, three rounds each, in a scratch folder on one file
+// fread/fwrite copy of the same bytes, five rounds each, in a scratch folder on one file
 // system. The last line is ratio=<AddTrailer MiB/s / block-copy MiB/s>.
 #include <algorithm>
 #include <chrono>
@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const int kRounds = 3;
+const int kRounds = 5;
 
 double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
