@@ -76,8 +76,8 @@ ExitCode Prepare(DiscPair& discs, const AddOptions& options, std::vector<Step>& 
         return Fail(ExitCode::Failure, disc + " was not changed.");
     }
     if (!DiscIsSound(report)) {
-        Warn("cutting " + std::to_string(report.audioSize - report.expectedAudioSize) +
-             " bytes of an add that never finished off " + AudioPathBeside(disc) + ".");
+        Warn("cutting " + CountOf(report.audioSize - report.expectedAudioSize, "byte") +
+             " of an add that never finished off " + AudioPathBeside(disc) + ".");
     }
     steps = PlanSteps(discs, positions);
     return ExitCode::Success;
@@ -141,8 +141,7 @@ ExitCode RunAdd(const AddOptions& options) {
     progress.Finish();
     const std::int32_t count = discs->DestinationCount();
     discs->CloseDestinationDisc();
-    std::printf("added %d, skipped %d; %s now holds %d %s.\n", static_cast<int>(added),
-                static_cast<int>(skipped), disc.c_str(), static_cast<int>(count),
-                count == 1 ? "trailer" : "trailers");
+    std::printf("added %d, skipped %d; %s now holds %s.\n", static_cast<int>(added),
+                static_cast<int>(skipped), disc.c_str(), CountOf(count, "trailer").c_str());
     return ExitCode::Success;
 }

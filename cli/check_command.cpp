@@ -7,6 +7,7 @@
 #include "disc_files.h"
 #include "disc_pair.h"
 #include "disc_problems.h"
+#include "trailer_text.h"
 
 ExitCode RunCheck(const CheckOptions& options) {
     const std::string& index = options.index;
@@ -34,7 +35,7 @@ ExitCode RunCheck(const CheckOptions& options) {
             return Fail(ExitCode::Failure, "could not cut the unfinished add off " + audio + ".");
         }
         discs->CloseDestinationDisc();
-        std::printf("cut %lld bytes after the last trailer off %s.\n", static_cast<long long>(cut),
+        std::printf("cut %s after the last trailer off %s.\n", CountOf(cut, "byte").c_str(),
                     audio.c_str());
         discs->CheckDestinationDisc(index.c_str(), folderLength, report);
         if (!DiscIsSound(report)) {

@@ -3,14 +3,6 @@
 #include "disc_files.h"
 #include "trailer_text.h"
 
-namespace {
-
-std::string Trailers(std::int32_t count) {
-    return std::to_string(count) + (count == 1 ? " trailer" : " trailers");
-}
-
-} // namespace
-
 bool IndexUsable(const DiscReport& report, const std::string& indexPath, std::string& error) {
     if (report.index == IndexState::Unreadable) {
         error = "cannot read the index " + indexPath + ".";
@@ -60,19 +52,19 @@ std::vector<std::string> DiscProblems(const DiscPair& discs, const DiscReport& r
     }
     if (report.audioSize < report.expectedAudioSize) {
         problems.push_back(
-            audioPath + " is " + std::to_string(report.expectedAudioSize - report.audioSize) +
-            " bytes short: the trailers end at byte " + std::to_string(report.expectedAudioSize) +
+            audioPath + " is " + CountOf(report.expectedAudioSize - report.audioSize, "byte") +
+            " short: the trailers end at byte " + std::to_string(report.expectedAudioSize) +
             ", and it holds " + std::to_string(report.audioSize) + ".");
     }
     if (report.audioSize > report.expectedAudioSize) {
         problems.push_back(audioPath + " holds " +
-                           std::to_string(report.audioSize - report.expectedAudioSize) +
-                           " bytes after the last trailer, left by an add that never finished.");
+                           CountOf(report.audioSize - report.expectedAudioSize, "byte") +
+                           " after the last trailer, left by an add that never finished.");
     }
     return problems;
 }
 
 std::string SoundDisc(const DiscReport& report, const std::string& indexPath) {
-    return indexPath + " is sound: " + Trailers(report.count) + ", " +
+    return indexPath + " is sound: " + CountOf(report.count, "trailer") + ", " +
            std::to_string(report.audioSize) + " bytes of audio.";
 }

@@ -101,7 +101,7 @@ void PrintText(const DiscPair& discs, const std::string& audioPath, std::int64_t
                         std::to_string(entry.start / kIndexUnit),
                         std::to_string(entry.end / kIndexUnit), std::to_string(entry.offset),
                         std::to_string(TrailerSeconds(entry)),
-                        missing > 0 ? std::to_string(missing) + " bytes missing" : ""});
+                        missing > 0 ? CountOf(missing, "byte") + " missing" : ""});
     }
     std::array<std::size_t, kColumns> widths{};
     for (const Row& row : rows) {
@@ -112,13 +112,10 @@ void PrintText(const DiscPair& discs, const std::string& audioPath, std::int64_t
     for (const Row& row : rows) {
         PrintRow(row, widths);
     }
-    const std::string audio = audioSize < 0
-                                  ? audioPath + " is missing"
-                                  : audioPath + " holds " + std::to_string(audioSize) + " bytes";
-    const std::int32_t count = discs.SourceCount();
-    std::printf("%d %s, %lld seconds; %s\n", static_cast<int>(count),
-                count == 1 ? "trailer" : "trailers", static_cast<long long>(seconds),
-                audio.c_str());
+    const std::string audio = audioSize < 0 ? audioPath + " is missing"
+                                            : audioPath + " holds " + CountOf(audioSize, "byte");
+    std::printf("%s, %s; %s\n", CountOf(discs.SourceCount(), "trailer").c_str(),
+                CountOf(seconds, "second").c_str(), audio.c_str());
 }
 
 } // namespace

@@ -35,7 +35,7 @@ bool ResolvePosition(const DiscPair& discs, const std::string& sourceIndex, cons
     const std::int32_t count = discs.SourceCount();
     if (number < 1 || number > count) {
         error = pick + " is not a trailer of " + sourceIndex + ", which holds " +
-                std::to_string(count) + (count == 1 ? " trailer." : " trailers.");
+                CountOf(count, "trailer") + ".";
         return false;
     }
     position = static_cast<std::int32_t>(number - 1);

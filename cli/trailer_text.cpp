@@ -41,6 +41,10 @@ std::string ListLine(const TrailerEntry& entry) {
     return line;
 }
 
+std::string CountOf(std::int64_t count, const std::string& noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 bool SameIgnoringCase(const std::string& text, const std::string& other) {
     if (text.size() != other.size()) {
         return false;

@@ -18,5 +18,8 @@ std::int32_t TrailerSeconds(const TrailerEntry& entry);
 // The line the window lists the trailer by; it also tells whether a disc already holds it.
 std::string ListLine(const TrailerEntry& entry);
 
+// "1 byte", "2 bytes": the count and the noun, in the plural unless the count is 1.
+std::string CountOf(std::int64_t count, const std::string& noun);
+
 // Equal but for the letter case of A to Z.
 bool SameIgnoringCase(const std::string& text, const std::string& other);
