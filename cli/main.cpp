@@ -1,7 +1,6 @@
 // kovdisc: lists, checks, creates and fills trailer discs from the command line, with the same
 // core as the window, so it writes the same bytes.
 #include <CLI/CLI.hpp>
-#include <cstdio>
 #include <string>
 
 #include "commands.h"
@@ -22,15 +21,6 @@ const char kProgramHelp[] =
     "\"kovdisc COMMAND --help\" describes each command.";
 
 } // namespace
-
-void Warn(const std::string& sentence) {
-    std::fprintf(stderr, "kovdisc: %s\n", sentence.c_str());
-}
-
-ExitCode Fail(ExitCode code, const std::string& sentence) {
-    Warn(sentence);
-    return code;
-}
 
 int main(int argc, char** argv) {
     CLI::App app("Lists, checks, creates and fills trailer discs: an index R14TRLR.TXT and the "

@@ -21,7 +21,7 @@ bool ErrorIsTerminal() {
 } // namespace
 
 Progress::Progress(std::int32_t trailers, std::int64_t totalBytes)
-    : terminal_(ErrorIsTerminal()), trailers_(trailers), totalBytes_(totalBytes), shownLength_(0) {}
+    : terminal_(ErrorIsTerminal()), trailers_(trailers), totalBytes_(totalBytes) {}
 
 void Progress::Copying(std::int32_t number, const std::string& name, std::int64_t doneBytes) {
     if (terminal_) {
@@ -45,27 +45,28 @@ void Progress::Skipped(const std::string& name) {
 }
 
 void Progress::Finish() {
-    if (shownLength_ > 0) {
+    if (!shown_.empty()) {
         std::fputc('\n', stderr);
-        shownLength_ = 0;
+        shown_.clear();
     }
 }
 
-// A kept line ends with a newline. On a terminal every line replaces the rewritten one, and a
-// kept line stays above the next.
+// A kept line ends with a newline. On a terminal a line first replaces the rewritten one, and
+// after a kept line the rewritten one is shown again below it.
 void Progress::Show(const std::string& line, bool keep) {
-    if (terminal_) {
-        std::string padded = line;
-        if (padded.size() < shownLength_) {
-            padded.append(shownLength_ - padded.size(), ' ');
-        }
-        std::fprintf(stderr, "\r%s", padded.c_str());
-        shownLength_ = keep ? 0 : line.size();
-    } else {
-        std::fputs(line.c_str(), stderr);
+    if (!terminal_) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+        return;
+    }
+    std::string padded = line;
+    if (padded.size() < shown_.size()) {
+        padded.append(shown_.size() - padded.size(), ' ');
     }
     if (keep) {
-        std::fputc('\n', stderr);
+        std::fprintf(stderr, "\r%s\n%s", padded.c_str(), shown_.c_str());
+    } else {
+        std::fprintf(stderr, "\r%s", padded.c_str());
+        shown_ = line;
     }
     std::fflush(stderr);
 }

@@ -24,5 +24,5 @@ private:
     bool terminal_;
     std::int32_t trailers_;
     std::int64_t totalBytes_;
-    std::size_t shownLength_; // of the rewritten line now on the terminal
+    std::string shown_; // the rewritten line now on the terminal
 };
