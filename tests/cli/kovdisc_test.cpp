@@ -112,6 +112,25 @@ TEST_F(Kovdisc, NewAndAddWriteTheDiscTheWindowsCallsWrite) {
     EXPECT_EQ(listed["trailers"][4]["missing_bytes"], 12542);
 }
 
+TEST_F(Kovdisc, HelpVersionAndNewWithAndWithoutForce) {
+    Outcome run = Kov({"--version"});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.out, "kovdisc 1.2\n");
+    for (const char* command : {"list", "check", "new", "add"}) {
+        run = Kov({command, "--help"});
+        EXPECT_EQ(run.code, 0);
+        EXPECT_NE(run.out.find("Example:\n  kovdisc " + std::string(command)), std::string::npos);
+    }
+    const std::string nested = disc.File("a") + kPathSeparator + "b";
+    ASSERT_EQ(Kov({"new", nested}).code, 0);
+    WriteFileBytes(disc.File(kAudioFileName), "not a disc");
+    EXPECT_EQ(Kov({"new", disc.Path()}).code, 1);
+    EXPECT_EQ(FilesIn(disc.Path()), (std::vector<std::string>{"R14T5.AUD", "a"}));
+    EXPECT_EQ(Kov({"new", disc.Path() + kPathSeparator, "--force"}).code, 0);
+    EXPECT_EQ(DiscFiles(),
+              ReadFileBytes(nested + kPathSeparator + kIndexFileName) + "|" + kAudioHeaderBytes);
+}
+
 TEST_F(Kovdisc, BadPicksAndUnreadableInputsChangeNothing) {
     ASSERT_EQ(Kov({"new", disc.Path()}).code, 0);
     ASSERT_EQ(Kov({"add", Disc(), Source(), "#5"}).code, 0);
@@ -131,6 +150,10 @@ TEST_F(Kovdisc, BadPicksAndUnreadableInputsChangeNothing) {
         EXPECT_EQ(run.code, 2) << picks.back();
         EXPECT_EQ(run.err.rfind("kovdisc: ", 0), 0u) << run.err;
         EXPECT_EQ(run.out, "");
+    }
+    for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{
+             {"bogus"}, {"check", Disc(), "--fix"}, {"list"}, {"new", "a", "b"}, {}}) {
+        EXPECT_EQ(Kov(usage).code, 2) << (usage.empty() ? "" : usage[0]);
     }
     EXPECT_EQ(Kov({"add", Disc(), source.File("none.txt")}).code, 2);
     EXPECT_EQ(Kov({"add", Source(), Source()}).code, 2); // a source index is no written disc
