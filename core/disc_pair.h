@@ -32,6 +32,33 @@ constexpr char kAudioFileName[] = "R14T5.AUD";
 constexpr char kNewIndexFileName[] = "R14TRLR.NEW";
 constexpr char kNewAudioFileName[] = "R14T5.NEW";
 
+// How the index of a written disc read when the disc was checked.
+enum class IndexState {
+    Read,       // in the layout this system writes
+    Unreadable, // missing, or a file that cannot be read
+    Foreign,    // does not start with the two comment lines this system writes
+    Damaged,    // starts with them, but what follows is not in the written layout
+};
+
+// What a check of a written disc found. Positions are list positions, 0 to count - 1.
+struct DiscReport {
+    IndexState index;
+    int32_t count;                             // trailers the index lists
+    std::int64_t expectedOffset[kMaxTrailers]; // where each trailer's audio must start
+    bool offsetWrong[kMaxTrailers];            // its OFFSET is not the expected one
+    bool endNegative[kMaxTrailers];            // its END is below 0
+    int32_t recordProblems;                    // records with a wrong OFFSET or a negative END
+    bool tooLarge;                  // the audio would end past the largest OFFSET there can be
+    bool headerMatches;             // the audio file starts with the audio header
+    std::int64_t audioSize;         // -1 when the audio file cannot be opened or sized
+    std::int64_t expectedAudioSize; // the header and every END
+};
+
+// Continue Disc accepts the disc: everything matches, though the audio may be longer.
+bool DiscCanContinue(const DiscReport& report);
+// Everything matches and the audio file ends after the last trailer.
+bool DiscIsSound(const DiscReport& report);
+
 #ifdef _WIN32
 constexpr char kPathSeparator = '\\';
 #else
@@ -50,6 +77,9 @@ public:
     bool OpenDestinationDisc(bool newDisc, const char* path, int32_t folderLength);
     void CloseDestinationDisc();
     bool AddTrailer(int32_t index);
+    // Checks a written disc as Continue Disc does, and changes no file. The destination list
+    // then holds the index as read. False, with nothing checked, while a destination is open.
+    bool CheckDestinationDisc(const char* indexPath, int32_t folderLength, DiscReport& report);
     bool MakeAudioPath(const char* path, int32_t folderLength); // false: the name does not fit
     bool ReadIndex(IndexDialect dialect, const char* path);
     void WriteIndex();
@@ -79,7 +109,8 @@ private:
     bool SetFileName(const char* folder, const char* fileName);
     bool OpenNewDisc(const char* folder);
     bool OpenContinuedDisc(const char* indexPath, int32_t folderLength);
-    std::int64_t CheckContinuedAudio();
+    IndexState IndexReadFailure();
+    void CheckWrittenDisc(const char* indexPath, int32_t folderLength, DiscReport& report);
     std::int64_t DestinationAudioEnd() const;
     void RestoreDestination(std::int64_t audioSize);
     void AbandonDestination();

@@ -118,53 +118,81 @@ bool DiscPair::OpenNewDisc(const char* folder) {
     return destinationIndexWriter_ != nullptr && destinationAudio_ != nullptr;
 }
 
-// The audio file must start with the header and hold every listed trailer where the index
-// says it is. Gives the size the file must have, or -1 when it does not match the index.
-std::int64_t DiscPair::CheckContinuedAudio() {
+bool DiscCanContinue(const DiscReport& report) {
+    return report.index == IndexState::Read && report.recordProblems == 0 && !report.tooLarge &&
+           report.headerMatches && report.audioSize >= report.expectedAudioSize;
+}
+
+bool DiscIsSound(const DiscReport& report) {
+    return DiscCanContinue(report) && report.audioSize == report.expectedAudioSize;
+}
+
+// Reads the index in the written layout into the destination list, and compares the audio
+// file with it: it must start with the header and hold every listed trailer where the index
+// says. The audio file is only opened for reading.
+void DiscPair::CheckWrittenDisc(const char* indexPath, int32_t folderLength, DiscReport& report) {
+    report = DiscReport();
+    report.audioSize = -1;
+    if (!ReadIndex(IndexDialect::Destination, indexPath)) {
+        report.index = IndexReadFailure();
+        return;
+    }
+    report.index = IndexState::Read;
+    report.count = destinationCount_;
     std::int64_t expected = kAudioHeaderSize;
     for (int32_t i = 0; i < destinationCount_; ++i) {
         const TrailerEntry& entry = destinationList_[i];
-        if (entry.offset != expected || entry.end < 0) {
-            return -1;
+        report.expectedOffset[i] = expected;
+        report.offsetWrong[i] = entry.offset != expected;
+        report.endNegative[i] = entry.end < 0;
+        if (report.offsetWrong[i] || report.endNegative[i]) {
+            ++report.recordProblems;
         }
         expected += entry.end;
     }
-    if (expected > kLargestAudioFile) {
-        return -1;
+    report.expectedAudioSize = expected;
+    report.tooLarge = expected > kLargestAudioFile;
+    if (!MakeAudioPath(indexPath, folderLength)) {
+        return;
     }
     CloseStream(destinationAudio_);
-    destinationAudio_ = std::fopen(destinationAudioName_, "rb");
+    destinationAudio_ = std::fopen(fileName_, "rb");
     if (destinationAudio_ == nullptr) {
-        return -1; // a disc without its audio file is refused
+        return;
     }
     unsigned char header[kAudioHeaderSize];
-    const bool headerMatches =
+    report.headerMatches =
         std::fread(header, 1, sizeof header, destinationAudio_) == sizeof header &&
         std::memcmp(header, kAudioHeader, sizeof header) == 0;
-    const bool sized = SeekStream(destinationAudio_, 0, SEEK_END);
-    const std::int64_t size = StreamPosition(destinationAudio_);
-    CloseStream(destinationAudio_);
-    if (!headerMatches || !sized || size < expected) {
-        return -1;
+    if (SeekStream(destinationAudio_, 0, SEEK_END)) {
+        report.audioSize = StreamPosition(destinationAudio_);
     }
-    return expected;
+    CloseStream(destinationAudio_);
+}
+
+bool DiscPair::CheckDestinationDisc(const char* indexPath, int32_t folderLength,
+                                    DiscReport& report) {
+    if (destinationOpen_) {
+        return false;
+    }
+    CheckWrittenDisc(indexPath, folderLength, report);
+    return true;
 }
 
 // Nothing is written before every check has passed, so a refused disc stays as it was.
 bool DiscPair::OpenContinuedDisc(const char* indexPath, int32_t folderLength) {
-    if (!ReadIndex(IndexDialect::Destination, indexPath)) {
+    DiscReport report;
+    CheckWrittenDisc(indexPath, folderLength, report);
+    // Refused unless its audio file starts with the header and holds every listed trailer.
+    if (!DiscCanContinue(report)) {
         return false;
     }
     if (!CopyName(destinationIndexName_, indexPath) || !MakeAudioPath(indexPath, folderLength)) {
         return false;
     }
     CopyName(destinationAudioName_, fileName_);
-    const std::int64_t audioSize = CheckContinuedAudio();
-    if (audioSize < 0) {
-        return false;
-    }
     // A longer audio file holds the start of an add that never finished: drop it.
-    if (!ResizeFile(destinationAudioName_, audioSize)) {
+    if (!ResizeFile(destinationAudioName_, report.expectedAudioSize)) {
         return false;
     }
     destinationAudio_ = std::fopen(destinationAudioName_, kAudioWriteMode);

@@ -261,6 +261,27 @@ bool DiscPair::ReadDestinationDialect(const char* path) {
     return true;
 }
 
+// After a failed read in the written layout, which leaves its stream open once the file has
+// been opened: tells a file that cannot be read from one that is not a written index at all
+// and from a written index that is damaged.
+IndexState DiscPair::IndexReadFailure() {
+    std::FILE* const stream = destinationIndexReader_;
+    if (stream == nullptr) {
+        return IndexState::Unreadable;
+    }
+    std::clearerr(stream);
+    char header[kIndexHeaderSize];
+    if (std::fseek(stream, 0, SEEK_SET) != 0) {
+        return IndexState::Unreadable;
+    }
+    const std::size_t read = std::fread(header, 1, sizeof header, stream);
+    if (std::ferror(stream)) {
+        return IndexState::Unreadable;
+    }
+    const bool written = read == sizeof header && std::memcmp(header, kIndexHeader, read) == 0;
+    return written ? IndexState::Damaged : IndexState::Foreign;
+}
+
 // Writes the whole index from the start of the writer's stream.
 bool DiscPair::WriteIndexFile() {
     std::FILE* const stream = destinationIndexWriter_;

@@ -1,4 +1,4 @@
-// make_sample_disc FOLDER [--trailers N] [--seconds S] [--seed X]
+// make_sample_disc FOLDER [--trailers N] [--seconds S] [--fixed-units U] [--seed X]
 // Writes a source trailer disc into FOLDER, creating the folder if needed.
 #include <cstdio>
 #include <cstdlib>
@@ -6,13 +6,15 @@
 #include <filesystem>
 #include <system_error>
 
+#include "disc_pair.h"
 #include "sample_disc.h"
 
 namespace {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: make_sample_disc FOLDER [--trailers N] [--seconds S] [--seed X]\n");
+                 "usage: make_sample_disc FOLDER [--trailers N] [--seconds S] [--fixed-units U] "
+                 "[--seed X]\n");
     return 2;
 }
 
@@ -37,6 +39,9 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--seconds") == 0 &&
                    ParseNumber(argv[i + 1], 1, 3600, &value)) {
             options.seconds = static_cast<std::int32_t>(value);
+        } else if (std::strcmp(argv[i], "--fixed-units") == 0 &&
+                   ParseNumber(argv[i + 1], 1, 0x7FFFFFFF / kIndexUnit, &value)) {
+            options.fixedUnits = static_cast<std::int32_t>(value);
         } else if (std::strcmp(argv[i], "--seed") == 0 &&
                    ParseNumber(argv[i + 1], 0, 0x7FFFFFFF, &value)) {
             options.seed = static_cast<std::uint32_t>(value);

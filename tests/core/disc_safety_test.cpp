@@ -117,3 +117,35 @@ TEST_F(DiscSafety, NewDiscReplacesAnOldOneAndLeavesNoOtherFile) {
     discs.CloseDestinationDisc();
     EXPECT_EQ(FilesIn(destination.Path()), (std::vector<std::string>{"R14T5.AUD", "R14TRLR.TXT"}));
 }
+
+TEST_F(DiscSafety, CheckTellsUnreadableForeignAndDamagedIndexesApartAndChangesNothing) {
+    DiscReport report;
+    const std::string index = destination.File(kIndexFileName);
+    const int32_t folder = static_cast<int32_t>(destination.Prefix().size());
+    ASSERT_TRUE(discs.CheckDestinationDisc(index.c_str(), folder, report));
+    EXPECT_EQ(report.index, IndexState::Unreadable);
+    const std::vector<std::pair<std::string, IndexState>> indexes = {
+        {"A 1 0 1 92\r\n\x1A", IndexState::Foreign},
+        {kIndexHeaderLines.substr(0, 95), IndexState::Foreign},
+        {kIndexHeaderLines, IndexState::Damaged},
+        {kIndexHeaderLines + "A\t\t1\t0\t1\t92\r\n", IndexState::Damaged},
+        {kIndexHeaderLines + "A\t\t1\t0\t1\t92\r\n\x1A", IndexState::Read},
+    };
+    const std::string audio = kAudioHeaderBytes + std::string(3675 + 1, 'a');
+    WriteFileBytes(destination.File(kAudioFileName), audio);
+    for (const auto& [text, state] : indexes) {
+        WriteFileBytes(index, text);
+        ASSERT_TRUE(discs.CheckDestinationDisc(index.c_str(), folder, report));
+        EXPECT_EQ(report.index, state) << text;
+        EXPECT_EQ(ReadFileBytes(index), text);
+    }
+    // The one problem of the last: a byte after the last trailer, which Continue cuts off.
+    EXPECT_TRUE(DiscCanContinue(report));
+    EXPECT_FALSE(DiscIsSound(report));
+    EXPECT_EQ(report.audioSize, report.expectedAudioSize + 1);
+    EXPECT_EQ(DestinationAudio(), audio);
+
+    ASSERT_TRUE(Continue());
+    EXPECT_FALSE(discs.CheckDestinationDisc(index.c_str(), folder, report));
+    EXPECT_EQ(discs.DestinationCount(), 1);
+}

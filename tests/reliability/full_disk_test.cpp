@@ -2,35 +2,13 @@
 // and leaves the disc as it was, and the next add works once there is room again.
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <string>
-
-#include <sys/resource.h>
 
 #include "disc_fixture.h"
 #include "disc_pair.h"
+#include "file_size_limit.h"
 
 namespace {
-
-// Holds every file this process writes to at most `bytes` until it goes out of scope.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-
-private:
-    rlimit saved_;
-    void (*previousHandler_)(int);
-};
 
 class FullDisk : public DiscTest {
 protected:

@@ -1,0 +1,147 @@
+// kovdisc add DISC_INDEX SOURCE_INDEX [PICK...]: continues a disc as Continue Disc does and adds
+// the picked trailers of a source disc to it, as the window's Add does, skipping any the disc
+// already shows. Nothing is written before every input has been read and every PICK resolved.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "disc_files.h"
+#include "disc_pair.h"
+#include "disc_problems.h"
+#include "picks.h"
+#include "progress.h"
+#include "trailer_text.h"
+
+namespace {
+
+struct Step {
+    std::int32_t position; // in the source list
+    bool skip;             // the disc shows this trailer by the time it comes
+};
+
+// The window's rule: a trailer is on the disc when a line of the disc's list equals its list
+// line, letter case ignored. Trailers added earlier in the run count, so the plan follows the
+// list as it will grow.
+std::vector<Step> PlanSteps(const DiscPair& discs, const std::vector<std::int32_t>& positions) {
+    std::vector<std::string> lines;
+    for (std::int32_t i = 0; i < discs.DestinationCount(); ++i) {
+        lines.push_back(ListLine(discs.DestinationTrailer(i)));
+    }
+    std::vector<Step> steps;
+    for (const std::int32_t position : positions) {
+        const std::string line = ListLine(discs.SourceTrailer(position));
+        bool shown = false;
+        for (const std::string& other : lines) {
+            shown = shown || SameIgnoringCase(line, other);
+        }
+        steps.push_back({position, shown});
+        if (!shown) {
+            lines.push_back(line);
+        }
+    }
+    return steps;
+}
+
+// Reads both discs and resolves the PICKs, changing nothing.
+ExitCode Prepare(DiscPair& discs, const AddOptions& options, std::vector<Step>& steps) {
+    const std::string& disc = options.discIndex;
+    const std::string& source = options.sourceIndex;
+    for (const std::string* index : {&disc, &source}) {
+        const std::string fileProblem = FileProblem(*index);
+        if (!fileProblem.empty()) {
+            return Fail(ExitCode::Usage,
+                        "cannot read the index " + *index + ": " + fileProblem + ".");
+        }
+    }
+    DiscReport report;
+    discs.CheckDestinationDisc(disc.c_str(), FolderLength(disc), report);
+    std::string error;
+    if (!IndexUsable(report, disc, error)) {
+        return Fail(ExitCode::Usage, error);
+    }
+    if (!discs.OpenSourceDisc(source.c_str(), FolderLength(source))) {
+        return Fail(ExitCode::Usage, "cannot read the source disc " + source +
+                                         " or its audio file " + AudioPathBeside(source) + ".");
+    }
+    std::vector<std::int32_t> positions;
+    if (!ResolvePicks(discs, source, options.picks, positions, error)) {
+        return Fail(ExitCode::Usage, error);
+    }
+    if (!DiscCanContinue(report)) {
+        for (const std::string& problem : DiscProblems(discs, report, disc)) {
+            Warn(problem);
+        }
+        return Fail(ExitCode::Failure, disc + " was not changed.");
+    }
+    if (!DiscIsSound(report)) {
+        Warn("cutting " + CountOf(report.audioSize - report.expectedAudioSize, "byte") +
+             " of an add that never finished off " + AudioPathBeside(disc) + ".");
+    }
+    steps = PlanSteps(discs, positions);
+    return ExitCode::Success;
+}
+
+} // namespace
+
+ExitCode RunAdd(const AddOptions& options) {
+    const std::string& disc = options.discIndex;
+    const auto discs = std::make_unique<DiscPair>();
+    std::vector<Step> steps;
+    const ExitCode prepared = Prepare(*discs, options, steps);
+    if (prepared != ExitCode::Success) {
+        return prepared;
+    }
+    if (!discs->OpenDestinationDisc(false, disc.c_str(), FolderLength(disc))) {
+        return Fail(ExitCode::Failure,
+                    "could not open " + disc + " and its audio file for writing.");
+    }
+
+    std::int32_t copies = 0;
+    std::int64_t totalBytes = 0;
+    for (const Step& step : steps) {
+        if (!step.skip) {
+            ++copies;
+            totalBytes += discs->SourceTrailer(step.position).end;
+        }
+    }
+    Progress progress(copies, totalBytes);
+    std::int32_t added = 0;
+    std::int32_t skipped = 0;
+    std::int64_t doneBytes = 0;
+    for (const Step& step : steps) {
+        const TrailerEntry& entry = discs->SourceTrailer(step.position);
+        const std::string name = PrintableName(entry);
+        if (step.skip) {
+            progress.Skipped(name);
+            ++skipped;
+            continue;
+        }
+        progress.Copying(added + 1, name, doneBytes);
+        const bool full = discs->DestinationCount() >= kMaxTrailers;
+        if (!discs->AddTrailer(step.position)) {
+            progress.Finish();
+            discs->CloseDestinationDisc();
+            if (full) {
+                return Fail(ExitCode::Failure, disc + " is full: it holds " +
+                                                   std::to_string(kMaxTrailers) +
+                                                   " trailers, and " + std::to_string(added) +
+                                                   " were added before " + name + ".");
+            }
+            return Fail(ExitCode::Failure, "could not add " + name + " to " + disc +
+                                               ": the write failed, or its source entry points "
+                                               "outside the audio file; " +
+                                               std::to_string(added) + " were added before it.");
+        }
+        ++added;
+        doneBytes += entry.end;
+        progress.Copied(added, name, doneBytes);
+    }
+    progress.Finish();
+    const std::int32_t count = discs->DestinationCount();
+    discs->CloseDestinationDisc();
+    std::printf("added %d, skipped %d; %s now holds %s.\n", static_cast<int>(added),
+                static_cast<int>(skipped), disc.c_str(), CountOf(count, "trailer").c_str());
+    return ExitCode::Success;
+}

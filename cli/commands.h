@@ -1,0 +1,42 @@
+// kovdisc's commands: what each is given, and the exit codes they end with.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class ExitCode {
+    Success = 0,
+    Failure = 1, // the disc is damaged or full, or a file could not be written
+    Usage = 2,   // bad usage, or an input that cannot be read
+};
+
+struct ListOptions {
+    std::string index;
+    bool json = false;
+};
+
+struct CheckOptions {
+    std::string index;
+    bool repair = false;
+};
+
+struct NewOptions {
+    std::string folder;
+    bool force = false;
+};
+
+struct AddOptions {
+    std::string discIndex;
+    std::string sourceIndex;
+    std::vector<std::string> picks; // none: every trailer of the source
+};
+
+ExitCode RunList(const ListOptions& options);
+ExitCode RunCheck(const CheckOptions& options);
+ExitCode RunNew(const NewOptions& options);
+ExitCode RunAdd(const AddOptions& options);
+
+// Writes "kovdisc: " and the sentence to standard error.
+void Warn(const std::string& sentence);
+// Warns, and gives back the code.
+ExitCode Fail(ExitCode code, const std::string& sentence);

@@ -1,0 +1,57 @@
+#include "disc_files.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "disc_pair.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Windows takes both slashes, and a drive letter's colon ends a folder part too.
+bool IsSeparator(char character) {
+#ifdef _WIN32
+    return character == '\\' || character == '/' || character == ':';
+#else
+    return character == '/';
+#endif
+}
+
+} // namespace
+
+std::int32_t FolderLength(const std::string& indexPath) {
+    std::int32_t length = static_cast<std::int32_t>(indexPath.size());
+    while (length > 0 && !IsSeparator(indexPath[length - 1])) {
+        --length;
+    }
+    return length;
+}
+
+std::string AudioPathBeside(const std::string& indexPath) {
+    return indexPath.substr(0, static_cast<std::size_t>(FolderLength(indexPath))) + kAudioFileName;
+}
+
+std::string IndexPathIn(const std::string& folder) {
+    return folder + kPathSeparator + kIndexFileName;
+}
+
+std::string TrimFolder(const std::string& folder) {
+    std::string trimmed = folder;
+    while (trimmed.size() > 1 && IsSeparator(trimmed.back()) && trimmed.back() != ':') {
+        trimmed.pop_back();
+    }
+    return trimmed;
+}
+
+std::string FileProblem(const std::string& path) {
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (!fs::exists(status)) {
+        return "there is no such file";
+    }
+    if (fs::is_directory(status)) {
+        return "it is a folder";
+    }
+    return "";
+}

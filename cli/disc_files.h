@@ -1,0 +1,21 @@
+// The paths of a disc's files, as kovdisc is given them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The length of the folder part of an index path, its last separator included; 0 for a path
+// without one, which names a file in the current folder.
+std::int32_t FolderLength(const std::string& indexPath);
+
+// R14T5.AUD in the folder of the index, whatever the index file is called.
+std::string AudioPathBeside(const std::string& indexPath);
+
+// The index file in a disc's folder.
+std::string IndexPathIn(const std::string& folder);
+
+// A folder name without the separators it may end in, unless it is nothing but one.
+std::string TrimFolder(const std::string& folder);
+
+// Empty when the path names a file that can be opened; otherwise what is wrong with it.
+std::string FileProblem(const std::string& path);

@@ -1,0 +1,143 @@
+// kovdisc list INDEX [--json]: the trailers of a disc as Open Disc reads them, with what the
+// audio file beside the index holds of each.
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "commands.h"
+#include "disc_files.h"
+#include "trailer_text.h"
+
+namespace {
+
+// Bytes of the trailer's audio that lie past the end of the audio file; all of them when
+// there is no audio file (size -1).
+std::int64_t MissingBytes(const TrailerEntry& entry, std::int64_t audioSize) {
+    if (entry.end <= 0) {
+        return 0;
+    }
+    if (audioSize < 0) {
+        return entry.end;
+    }
+    const std::int64_t end = static_cast<std::int64_t>(entry.offset) + entry.start + entry.end;
+    if (end <= audioSize) {
+        return 0;
+    }
+    return end - audioSize < entry.end ? end - audioSize : entry.end;
+}
+
+// JSON text must be UTF-8; a name's bytes are taken as Latin-1, so none is lost or changed.
+std::string Latin1ToUtf8(const std::string& bytes) {
+    std::string text;
+    for (const char character : bytes) {
+        const unsigned char code = static_cast<unsigned char>(character);
+        if (code < 0x80) {
+            text += character;
+        } else {
+            text += static_cast<char>(0xC0 | (code >> 6));
+            text += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return text;
+}
+
+void PrintJson(const DiscPair& discs, std::int64_t audioSize) {
+    nlohmann::ordered_json trailers = nlohmann::ordered_json::array();
+    std::int64_t seconds = 0;
+    for (std::int32_t i = 0; i < discs.SourceCount(); ++i) {
+        const TrailerEntry& entry = discs.SourceTrailer(i);
+        seconds += TrailerSeconds(entry);
+        trailers.push_back({{"position", i + 1},
+                            {"name", Latin1ToUtf8(TrailerName(entry))},
+                            {"serial", entry.serial},
+                            {"start", entry.start / kIndexUnit},
+                            {"end", entry.end / kIndexUnit},
+                            {"offset", entry.offset},
+                            {"seconds", TrailerSeconds(entry)},
+                            {"missing_bytes", MissingBytes(entry, audioSize)}});
+    }
+    nlohmann::ordered_json disc;
+    disc["count"] = discs.SourceCount();
+    disc["seconds"] = seconds;
+    disc["audio_bytes"] = nullptr;
+    if (audioSize >= 0) {
+        disc["audio_bytes"] = audioSize;
+    }
+    disc["trailers"] = trailers;
+    std::printf("%s\n", disc.dump(2).c_str());
+}
+
+const std::size_t kColumns = 8;
+using Row = std::array<std::string, kColumns>;
+
+// Names are aligned to the left, numbers to the right.
+void PrintRow(const Row& row, const std::array<std::size_t, kColumns>& widths) {
+    std::string line;
+    for (std::size_t column = 0; column < kColumns; ++column) {
+        const std::string padding(widths[column] - row[column].size(), ' ');
+        line += column == 1 ? row[column] + padding : padding + row[column];
+        line += column + 1 < kColumns ? "  " : "";
+    }
+    while (!line.empty() && line.back() == ' ') {
+        line.pop_back();
+    }
+    std::printf("%s\n", line.c_str());
+}
+
+void PrintText(const DiscPair& discs, const std::string& audioPath, std::int64_t audioSize) {
+    std::vector<Row> rows = {{"#", "NAME", "SERIAL", "START", "END", "OFFSET", "SECONDS", ""}};
+    std::int64_t seconds = 0;
+    for (std::int32_t i = 0; i < discs.SourceCount(); ++i) {
+        const TrailerEntry& entry = discs.SourceTrailer(i);
+        seconds += TrailerSeconds(entry);
+        const std::int64_t missing = MissingBytes(entry, audioSize);
+        rows.push_back({std::to_string(i + 1), PrintableName(entry), std::to_string(entry.serial),
+                        std::to_string(entry.start / kIndexUnit),
+                        std::to_string(entry.end / kIndexUnit), std::to_string(entry.offset),
+                        std::to_string(TrailerSeconds(entry)),
+                        missing > 0 ? CountOf(missing, "byte") + " missing" : ""});
+    }
+    std::array<std::size_t, kColumns> widths{};
+    for (const Row& row : rows) {
+        for (std::size_t column = 0; column < kColumns; ++column) {
+            widths[column] = std::max(widths[column], row[column].size());
+        }
+    }
+    for (const Row& row : rows) {
+        PrintRow(row, widths);
+    }
+    const std::string audio = audioSize < 0 ? audioPath + " is missing"
+                                            : audioPath + " holds " + CountOf(audioSize, "byte");
+    std::printf("%s, %s; %s\n", CountOf(discs.SourceCount(), "trailer").c_str(),
+                CountOf(seconds, "second").c_str(), audio.c_str());
+}
+
+} // namespace
+
+ExitCode RunList(const ListOptions& options) {
+    const std::string& index = options.index;
+    const std::string fileProblem = FileProblem(index);
+    if (!fileProblem.empty()) {
+        return Fail(ExitCode::Usage, "cannot read the index " + index + ": " + fileProblem + ".");
+    }
+    const auto discs = std::make_unique<DiscPair>();
+    if (!discs->ReadIndex(IndexDialect::Source, index.c_str())) {
+        return Fail(ExitCode::Usage, "cannot read the index " + index + ".");
+    }
+    const std::string audioPath = AudioPathBeside(index);
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(audioPath, error);
+    const std::int64_t audioSize = error ? -1 : static_cast<std::int64_t>(size);
+    if (options.json) {
+        PrintJson(*discs, audioSize);
+    } else {
+        PrintText(*discs, audioPath, audioSize);
+    }
+    return ExitCode::Success;
+}

@@ -1,0 +1,118 @@
+// kovdisc: lists, checks, creates and fills trailer discs from the command line, with the same
+// core as the window, so it writes the same bytes.
+#include <CLI/CLI.hpp>
+#include <string>
+
+#include "commands.h"
+
+namespace {
+
+const char kVersion[] = "kovdisc 1.2";
+
+const char kProgramHelp[] =
+    "Examples:\n"
+    "  kovdisc list source/R14TRLR.TXT\n"
+    "  kovdisc new mydisc\n"
+    "  kovdisc add mydisc/R14TRLR.TXT source/R14TRLR.TXT ALPHA '#4'\n"
+    "  kovdisc check mydisc/R14TRLR.TXT\n"
+    "\n"
+    "Exit codes: 0 success; 1 the disc is damaged or full, or a file could not be written;\n"
+    "2 bad usage, or an input that cannot be read.\n"
+    "\"kovdisc COMMAND --help\" describes each command.";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app("Lists, checks, creates and fills trailer discs: an index R14TRLR.TXT and the "
+                 "audio file R14T5.AUD beside it.",
+                 "kovdisc");
+    app.set_version_flag("--version", kVersion, "Print the version and exit");
+    app.require_subcommand(1);
+    app.footer(kProgramHelp);
+
+    ListOptions list;
+    CLI::App* const listCommand = app.add_subcommand(
+        "list", "List the trailers of a disc, source or written, one line each, with a total.");
+    listCommand->add_option("INDEX", list.index, "The disc's index file, under any name")
+        ->required();
+    listCommand->add_flag("--json", list.json, "Print one JSON object instead");
+    listCommand->footer("A trailer whose audio runs past the end of R14T5.AUD shows how many of "
+                        "its bytes are missing.\n\nExample:\n  kovdisc list D:/reel14/R14TRLR.TXT "
+                        "--json");
+
+    CheckOptions check;
+    CLI::App* const checkCommand = app.add_subcommand(
+        "check", "Check a written disc as Continue Disc does; exit 1 if it is damaged.");
+    checkCommand->add_option("INDEX", check.index, "The disc's index file")->required();
+    checkCommand->add_flag("--repair", check.repair,
+                           "Cut off audio after the last trailer, left by an add that never "
+                           "finished; refuse every other repair");
+    checkCommand->footer("Nothing is changed without --repair.\n\nExample:\n"
+                         "  kovdisc check mydisc/R14TRLR.TXT --repair");
+
+    NewOptions create;
+    CLI::App* const newCommand =
+        app.add_subcommand("new", "Create an empty disc in FOLDER, creating the folder if needed.");
+    newCommand->add_option("FOLDER", create.folder, "Where the disc's two files go")->required();
+    newCommand->add_flag("--force", create.force, "Replace a disc the folder already holds");
+    newCommand->footer("Example:\n  kovdisc new mydisc");
+
+    AddOptions add;
+    CLI::App* const addCommand = app.add_subcommand(
+        "add", "Add trailers of a source disc to the end of a written disc, in the order given.");
+    addCommand->add_option("DISC_INDEX", add.discIndex, "The index of the disc to add to")
+        ->required();
+    addCommand->add_option("SOURCE_INDEX", add.sourceIndex, "The index of the source disc")
+        ->required();
+    addCommand->add_option("PICK", add.picks,
+                           "A trailer name (letter case ignored if no name matches exactly), or "
+                           "#N for the source's Nth trailer; none picks every trailer");
+    addCommand->footer(
+        "A trailer the disc already shows (same name and seconds, letter case ignored) is "
+        "skipped.\nEvery PICK is resolved before anything is copied.\n\nExample:\n"
+        "  kovdisc add mydisc/R14TRLR.TXT source/R14TRLR.TXT ALPHA beta '#7'");
+
+    // CLI11 would take an unknown command for a missing one.
+    bool known = argc < 2 || argv[1][0] == '-';
+    for (const CLI::App* command : {listCommand, checkCommand, newCommand, addCommand}) {
+        known = known || command->get_name() == argv[1];
+    }
+    if (!known) {
+        return static_cast<int>(Fail(ExitCode::Usage, std::string("unknown command ") + argv[1] +
+                                                          "; the commands are list, check, new "
+                                                          "and add."));
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        if (error.get_exit_code() == 0) {
+            return app.exit(error); // --help and --version
+        }
+        std::string message = error.what();
+        if (message.empty()) {
+            message = "bad usage";
+        }
+        // "A subcommand is required" reads as the rest of the sentence; "INDEX is" stays.
+        if (message.size() > 1 && message[0] >= 'A' && message[0] <= 'Z' &&
+            !(message[1] >= 'A' && message[1] <= 'Z')) {
+            message[0] = static_cast<char>(message[0] - 'A' + 'a');
+        }
+        if (message.back() != '.') {
+            message += '.';
+        }
+        return static_cast<int>(
+            Fail(ExitCode::Usage, message + " \"kovdisc --help\" shows the usage."));
+    }
+
+    ExitCode code = ExitCode::Usage;
+    if (listCommand->parsed()) {
+        code = RunList(list);
+    } else if (checkCommand->parsed()) {
+        code = RunCheck(check);
+    } else if (newCommand->parsed()) {
+        code = RunNew(create);
+    } else if (addCommand->parsed()) {
+        code = RunAdd(add);
+    }
+    return static_cast<int>(code);
+}
