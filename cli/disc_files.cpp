@@ -1,5 +1,7 @@
 #include "disc_files.h"
 
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -53,5 +55,21 @@ std::string FileProblem(const std::string& path) {
     if (fs::is_directory(status)) {
         return "it is a folder";
     }
-    return "";
+    // An index is text, and no text holds a 0 byte; an audio file does in its header.
+    std::FILE* const file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return "it cannot be opened";
+    }
+    bool text = true;
+    char buffer[4096];
+    std::size_t read = 0;
+    while (text && (read = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        text = std::memchr(buffer, 0, read) == nullptr;
+    }
+    const bool readError = std::ferror(file) != 0;
+    std::fclose(file);
+    if (readError) {
+        return "it cannot be read";
+    }
+    return text ? "" : "it is not a text file, so no index (it holds a 0 byte)";
 }

@@ -17,5 +17,5 @@ std::string IndexPathIn(const std::string& folder);
 // A folder name without the separators it may end in, unless it is nothing but one.
 std::string TrimFolder(const std::string& folder);
 
-// Empty when the path names a file that can be opened; otherwise what is wrong with it.
+// Empty when the path names a text file that can be read; otherwise what is wrong with it.
 std::string FileProblem(const std::string& path);

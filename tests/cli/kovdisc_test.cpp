@@ -156,6 +156,8 @@ TEST_F(Kovdisc, BadPicksAndUnreadableInputsChangeNothing) {
         EXPECT_EQ(Kov(usage).code, 2) << (usage.empty() ? "" : usage[0]);
     }
     EXPECT_EQ(Kov({"add", Disc(), source.File("none.txt")}).code, 2);
+    EXPECT_EQ(Kov({"add", Disc(), source.File(kAudioFileName)}).code, 2); // not an index
+    EXPECT_EQ(Kov({"list", source.File(kAudioFileName)}).code, 2);
     EXPECT_EQ(Kov({"add", Source(), Source()}).code, 2); // a source index is no written disc
     EXPECT_EQ(Kov({"add", Disc()}).code, 2);
     EXPECT_EQ(DiscFiles(), before);
