@@ -49,10 +49,9 @@ ExitCode Prepare(DiscPair& discs, const AddOptions& options, std::vector<Step>& 
     const std::string& disc = options.discIndex;
     const std::string& source = options.sourceIndex;
     for (const std::string* index : {&disc, &source}) {
-        const std::string fileProblem = FileProblem(*index);
+        const std::string fileProblem = IndexFileProblem(*index);
         if (!fileProblem.empty()) {
-            return Fail(ExitCode::Usage,
-                        "cannot read the index " + *index + ": " + fileProblem + ".");
+            return Fail(ExitCode::Usage, fileProblem);
         }
     }
     DiscReport report;

@@ -11,9 +11,9 @@
 
 ExitCode RunCheck(const CheckOptions& options) {
     const std::string& index = options.index;
-    const std::string fileProblem = FileProblem(index);
+    const std::string fileProblem = IndexFileProblem(index);
     if (!fileProblem.empty()) {
-        return Fail(ExitCode::Usage, "cannot read the index " + index + ": " + fileProblem + ".");
+        return Fail(ExitCode::Usage, fileProblem);
     }
     const auto discs = std::make_unique<DiscPair>();
     DiscReport report;

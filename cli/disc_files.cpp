@@ -20,6 +20,10 @@ bool IsSeparator(char character) {
 #endif
 }
 
+std::string Unreadable(const std::string& path, const std::string& reason) {
+    return "cannot read the index " + path + ": " + reason + ".";
+}
+
 } // namespace
 
 std::int32_t FolderLength(const std::string& indexPath) {
@@ -46,19 +50,19 @@ std::string TrimFolder(const std::string& folder) {
     return trimmed;
 }
 
-std::string FileProblem(const std::string& path) {
+std::string IndexFileProblem(const std::string& path) {
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
     if (!fs::exists(status)) {
-        return "there is no such file";
+        return Unreadable(path, "there is no such file");
     }
     if (fs::is_directory(status)) {
-        return "it is a folder";
+        return Unreadable(path, "it is a folder");
     }
     // An index is text, and no text holds a 0 byte; an audio file does in its header.
     std::FILE* const file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
-        return "it cannot be opened";
+        return Unreadable(path, "it cannot be opened");
     }
     bool text = true;
     char buffer[4096];
@@ -69,7 +73,7 @@ std::string FileProblem(const std::string& path) {
     const bool readError = std::ferror(file) != 0;
     std::fclose(file);
     if (readError) {
-        return "it cannot be read";
+        return Unreadable(path, "it cannot be read");
     }
-    return text ? "" : "it is not a text file, so no index (it holds a 0 byte)";
+    return text ? "" : Unreadable(path, "it is not a text file, so no index (it holds a 0 byte)");
 }

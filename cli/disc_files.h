@@ -17,5 +17,6 @@ std::string IndexPathIn(const std::string& folder);
 // A folder name without the separators it may end in, unless it is nothing but one.
 std::string TrimFolder(const std::string& folder);
 
-// Empty when the path names a text file that can be read; otherwise what is wrong with it.
-std::string FileProblem(const std::string& path);
+// Empty when the path names a text file that can be read; otherwise a sentence that says what
+// is wrong with it.
+std::string IndexFileProblem(const std::string& path);

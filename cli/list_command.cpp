@@ -122,9 +122,9 @@ void PrintText(const DiscPair& discs, const std::string& audioPath, std::int64_t
 
 ExitCode RunList(const ListOptions& options) {
     const std::string& index = options.index;
-    const std::string fileProblem = FileProblem(index);
+    const std::string fileProblem = IndexFileProblem(index);
     if (!fileProblem.empty()) {
-        return Fail(ExitCode::Usage, "cannot read the index " + index + ": " + fileProblem + ".");
+        return Fail(ExitCode::Usage, fileProblem);
     }
     const auto discs = std::make_unique<DiscPair>();
     if (!discs->ReadIndex(IndexDialect::Source, index.c_str())) {
