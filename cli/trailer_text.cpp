@@ -36,7 +36,7 @@ std::int32_t TrailerSeconds(const TrailerEntry& entry) {
 
 std::string ListLine(const TrailerEntry& entry) {
     char line[64];
-    std::snprintf(line, sizeof line, "%s      length : %d seconds", entry.name,
+    std::snprintf(line, sizeof line, kListLineFormat, entry.name,
                   static_cast<int>(TrailerSeconds(entry)));
     return line;
 }

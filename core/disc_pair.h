@@ -23,6 +23,10 @@ constexpr int32_t kIndexUnit = 3675;        // bytes of audio per index unit
 constexpr int32_t kBytesPerSecond = 110250; // 30 index units
 constexpr int32_t kAudioHeaderSize = 92;
 
+// The line that shows a trailer in a list: its blank-padded name, then its whole seconds. Two
+// trailers whose lines match, letter case ignored, count as the same trailer on a disc.
+constexpr char kListLineFormat[] = "%s      length : %d seconds";
+
 // Every audio file this system writes starts with these bytes.
 extern const unsigned char kAudioHeader[kAudioHeaderSize];
 

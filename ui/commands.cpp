@@ -34,7 +34,7 @@ void ShowDiscStates() {
 // The line that shows a trailer, built in the list text buffer. It also identifies the
 // trailer in the destination list box.
 void BuildListLine(const TrailerEntry& entry) {
-    std::snprintf(g_ui.listText, sizeof g_ui.listText, "%s      length : %d seconds", entry.name,
+    std::snprintf(g_ui.listText, sizeof g_ui.listText, kListLineFormat, entry.name,
                   static_cast<int>(entry.end / kBytesPerSecond));
 }
 
