@@ -32,8 +32,8 @@ std::vector<std::string> DiscProblems(const DiscPair& discs, const DiscReport& r
                                ", but its audio must start at " +
                                std::to_string(report.expectedOffset[i]) + ".");
         }
-        if (report.endNegative[i]) {
-            problems.push_back(trailer + " has a negative END, " +
+        if (report.endUnusable[i]) {
+            problems.push_back(trailer + " has an END no audio block can have, " +
                                std::to_string(entry.end / kIndexUnit) + ".");
         }
     }

@@ -50,8 +50,8 @@ struct DiscReport {
     int32_t count;                             // trailers the index lists
     std::int64_t expectedOffset[kMaxTrailers]; // where each trailer's audio must start
     bool offsetWrong[kMaxTrailers];            // its OFFSET is not the expected one
-    bool endNegative[kMaxTrailers];            // its END is below 0
-    int32_t recordProblems;                    // records with a wrong OFFSET or a negative END
+    bool endUnusable[kMaxTrailers];            // its END is below 0 or not whole index units
+    int32_t recordProblems;                    // records with a wrong OFFSET or an unusable END
     bool tooLarge;                  // the audio would end past the largest OFFSET there can be
     bool headerMatches;             // the audio file starts with the audio header
     std::int64_t audioSize;         // -1 when the audio file cannot be opened or sized

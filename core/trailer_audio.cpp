@@ -29,6 +29,13 @@ const char kAudioWriteMode[] = "r+b";
 // The index's OFFSET column holds a signed 32-bit position, so no audio may lie beyond it.
 const std::int64_t kLargestAudioFile = 0x7FFFFFFF;
 
+// An END the index can give back: whole index units, not below 0. Any other value comes from
+// a column whose product wrapped in 32 bits; the written index would list fewer bytes than were
+// copied, and the disc would no longer match its index.
+bool EndIsUsable(int32_t end) {
+    return end >= 0 && end % kIndexUnit == 0;
+}
+
 bool CopyName(char* to, const char* from) {
     const std::size_t length = std::strlen(from);
     if (length >= static_cast<std::size_t>(kFileNameSize)) {
@@ -144,8 +151,8 @@ void DiscPair::CheckWrittenDisc(const char* indexPath, int32_t folderLength, Dis
         const TrailerEntry& entry = destinationList_[i];
         report.expectedOffset[i] = expected;
         report.offsetWrong[i] = entry.offset != expected;
-        report.endNegative[i] = entry.end < 0;
-        if (report.offsetWrong[i] || report.endNegative[i]) {
+        report.endUnusable[i] = !EndIsUsable(entry.end);
+        if (report.offsetWrong[i] || report.endUnusable[i]) {
             ++report.recordProblems;
         }
         expected += entry.end;
@@ -243,7 +250,7 @@ bool DiscPair::AddTrailer(int32_t index) {
     const TrailerEntry& entry = sourceList_[index];
     const std::int64_t from = static_cast<std::int64_t>(entry.offset) + entry.start;
     const std::int64_t audioSize = DestinationAudioEnd();
-    if (entry.end < 0 || from < 0 || audioSize + entry.end > kLargestAudioFile) {
+    if (!EndIsUsable(entry.end) || from < 0 || audioSize + entry.end > kLargestAudioFile) {
         return false;
     }
     if (!SeekStream(destinationAudio_, 0, SEEK_END) || !SeekStream(sourceAudio_, from, SEEK_SET)) {

@@ -82,15 +82,17 @@ TEST_F(DiscSafety, ContinuedDiscMustMatchItsIndex) {
 }
 
 TEST_F(DiscSafety, AddTrailerRefusesEntriesThatPointNowhere) {
-    // A negative END, and START and OFFSET that together lie before the file.
-    OpenSource("NEG 1 0 -1 92\r\nBEFORE 2 -1 1 92\r\nGOOD 3 0 1 92\r\n");
+    // A negative END, START and OFFSET that together lie before the file, and an END whose
+    // product with 3675 wraps to 93404 bytes, which the written index would list as 25 units.
+    OpenSource("NEG 1 0 -1 92\r\nBEFORE 2 -1 1 92\r\nWRAP 3 0 1168724 92\r\nGOOD 4 0 1 92\r\n");
     ASSERT_TRUE(discs.OpenDestinationDisc(true, destination.Path().c_str(), 0));
     EXPECT_FALSE(discs.AddTrailer(0));
     EXPECT_FALSE(discs.AddTrailer(1));
+    EXPECT_FALSE(discs.AddTrailer(2));
     EXPECT_EQ(discs.DestinationCount(), 0);
     EXPECT_EQ(DestinationAudio(), kAudioHeaderBytes);
     EXPECT_EQ(DestinationIndex(), kIndexHeaderLines + "\x1A");
-    EXPECT_TRUE(discs.AddTrailer(2));
+    EXPECT_TRUE(discs.AddTrailer(3));
     EXPECT_EQ(DestinationAudio(), kAudioHeaderBytes + std::string(3675, 's'));
 }
 
