@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # bench.sh [MIB] [FOLDER]
 # Times adding one trailer of MIB MiB (default 256) against a plain block copy of the same bytes,
-# first with the native build of copy_bench, then with the 64-bit Windows build under Wine, in
-# the same scratch folder (default build/bench). Its last two lines are "native ratio=X.XX" and
-# "windows ratio=X.XX": AddTrailer's speed divided by the block copy's, on each build.
+# with the native build of copy_bench, then the 64-bit and the 32-bit Windows builds under Wine,
+# all in the same scratch folder (default build/bench). Its last three lines are
+# "native ratio=X.XX", "windows-x64 ratio=X.XX" and "windows-x86 ratio=X.XX": AddTrailer's speed
+# divided by the block copy's, on each build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -11,7 +12,7 @@ mib=${1:-256}
 folder=$(realpath -m "${2:-build/bench}")
 
 scripts/install_packages.sh
-for preset in native windows-x64; do
+for preset in native windows-x64 windows-x86; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" --target copy_bench -j"$(nproc)" >/dev/null
 done
@@ -19,10 +20,12 @@ mkdir -p "$folder"
 
 echo "== native: build/native/bench/copy_bench"
 native=$(build/native/bench/copy_bench --mib "$mib" --folder "$folder" | tee /dev/stderr)
-echo "== windows: build/windows-x64/bench/copy_bench.exe under Wine"
-windows=$(cmake/wine-run.sh "$root/build/windows-x64/wine-prefix" \
-    build/windows-x64/bench/copy_bench.exe --mib "$mib" --folder "Z:${folder//\//\\}" |
-    tr -d '\r' | tee /dev/stderr)
-
-echo "native ${native##*$'\n'}"
-echo "windows ${windows##*$'\n'}"
+ratios=("native ${native##*$'\n'}")
+for preset in windows-x64 windows-x86; do
+    echo "== $preset: build/$preset/bench/copy_bench.exe under Wine"
+    windows=$(cmake/wine-run.sh "$root/build/$preset/wine-prefix" \
+        "build/$preset/bench/copy_bench.exe" --mib "$mib" --folder "Z:${folder//\//\\}" |
+        tr -d '\r' | tee /dev/stderr)
+    ratios+=("$preset ${windows##*$'\n'}")
+done
+printf '%s\n' "${ratios[@]}"

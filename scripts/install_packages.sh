@@ -5,20 +5,28 @@ set -euo pipefail
 packages=(
     cmake g++ googletest                                # the core and its tests
     clang libclang-rt-14-dev                            # the fuzz targets
-    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix # the Windows program
-    wine wine64 fonts-wine                              # runs it here, with Wine's own fonts
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix # the Windows tests
+    g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 # the Windows programs
+    wine wine64 wine32:i386 fonts-wine                  # runs both builds here, with Wine's fonts
+    python3-pefile                                      # reads the programs' imports and resources
     libcli11-dev nlohmann-json3-dev                     # kovdisc's argument parsing and JSON
     xvfb xdotool imagemagick                            # a virtual display and screenshots
 )
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo=sudo; fi
+# The 32-bit Wine, for the 32-bit programs users get, comes from Debian's i386 architecture.
+i386_added=false
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+    i386_added=true
+fi
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
         missing+=("$package")
     fi
 done
-if ((${#missing[@]} > 0)); then
-    sudo=""
-    if [ "$(id -u)" -ne 0 ]; then sudo=sudo; fi
+if ((${#missing[@]} > 0)) || $i386_added; then
     echo "Installing: ${missing[*]}"
     $sudo apt-get update
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"

@@ -6,10 +6,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install_packages.sh
-cmake --preset windows-x64 >/dev/null
-cmake --build --preset windows-x64 -j"$(nproc)" >/dev/null
-ctest --preset windows-x64 -R e2e_tests
+cmake --preset windows-x86 >/dev/null
+cmake --build --preset windows-x86 -j"$(nproc)" >/dev/null
+ctest --preset windows-x86 -R e2e_tests
 mkdir -p docs
 # Without its time stamps, the same window gives the same file.
-convert build/windows-x64/e2e/main_window.png -strip docs/main_window.png
+convert build/windows-x86/e2e/main_window.png -strip docs/main_window.png
 echo "Wrote docs/main_window.png"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Starts KOV Extractor under Wine, building what is missing first. The first run also writes a
+# Starts KOV Extractor, the 32-bit program users get, under Wine, building what is missing first. The first run also writes a
 # demo source disc into demo/. Without a display, the program runs on a virtual one: the script
 # saves a screenshot to build/screenshot.png and then ends the program.
 set -euo pipefail
@@ -7,10 +7,10 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 scripts/install_packages.sh
-program=build/windows-x64/KOVExtractor.exe
+program=build/windows-x86/KOVExtractor.exe
 if [ ! -f "$program" ]; then
-    cmake --preset windows-x64 >/dev/null
-    cmake --build --preset windows-x64 --target KOVExtractor -j"$(nproc)"
+    cmake --preset windows-x86 >/dev/null
+    cmake --build --preset windows-x86 --target programs -j"$(nproc)"
 fi
 if [ ! -f demo/R14TRLR.TXT ]; then
     if [ ! -x build/native/tools/make_sample_disc ]; then
@@ -24,7 +24,7 @@ echo "Z:${root//\//\\}\\demo\\R14TRLR.TXT"
 
 desktop=800x560
 source scripts/wine_prefix.sh
-use_wine_prefix "$root/build/windows-x64/wine-display-prefix" "desktop=$desktop"
+use_wine_prefix "$root/build/windows-x86/wine-display-prefix" "desktop=$desktop"
 # A Wine desktop of its own draws the window's frame and caption, with or without a manager.
 run_program() { wine explorer "/desktop=KOV,$desktop" "$root/$program"; }
 

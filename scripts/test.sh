@@ -11,6 +11,8 @@ for preset in native windows-x86 windows-x64; do
     cmake --build --preset "$preset" -j"$jobs"
 done
 ctest --preset native
+# The 32-bit programs users get first, then the same suites on the 64-bit build.
+ctest --preset windows-x86
 ctest --preset windows-x64
 
 # The core under libFuzzer, 30 s a target.

@@ -2,7 +2,8 @@
 # run command and the end-to-end tests. All of them get their Wine prefix from here.
 #
 # use_wine_prefix PREFIX MODE points Wine at PREFIX, creating it on first use, and holds it for
-# the calling script alone until that script exits (runs in one prefix take turns). MODE is
+# the calling script alone until that script exits (runs in one prefix take turns). Every prefix
+# is a 64-bit one that runs 32-bit programs too (with Debian's wine32:i386). MODE is
 #   null          windows are created without any display (Wine's null graphics driver);
 #   desktop=WxH   every program opens in one Wine desktop "KOV" of that size on $DISPLAY.
 # Wine's own fonts (Marlett draws the caption buttons, among others) are copied into every
@@ -20,6 +21,11 @@ use_wine_prefix() {
     exec 9>"$prefix.lock"
     flock 9
 
+    # A prefix made before 32-bit Wine was installed has no 32-bit system folder, and 32-bit
+    # programs fail to start in it: it is made anew.
+    if [ -d "$prefix/drive_c/windows" ] && [ ! -d "$prefix/drive_c/windows/syswow64" ]; then
+        rm -rf "$prefix"
+    fi
     if [ ! -f "$prefix/.kov-$mode" ]; then
         wineboot --init >/dev/null 2>&1
         case $mode in

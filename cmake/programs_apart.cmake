@@ -1,0 +1,39 @@
+# Builds KOVExtractor.exe and kovdisc.exe in a build of their own (the folder "programs"), with
+# KOV_PROGRAMS_TOOLCHAIN, and puts them in this build's folder. Here they are imported targets,
+# so the tests and the zip name them as if this build had made them.
+include(ExternalProject)
+set(kov_programs KOVExtractor kovdisc)
+set(kov_program_files)
+foreach(program ${kov_programs})
+    list(APPEND kov_program_files ${PROJECT_BINARY_DIR}/${program}.exe)
+endforeach()
+ExternalProject_Add(programs
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${PROJECT_BINARY_DIR}/programs
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${KOV_PROGRAMS_TOOLCHAIN}
+               -DCMAKE_BUILD_TYPE=Release
+               -DKOV_PROGRAMS_ONLY=ON
+               -DKOV_PROGRAMS_DIR=${PROJECT_BINARY_DIR}
+    BUILD_ALWAYS ON # the sub-build knows its sources; this build does not
+    BUILD_BYPRODUCTS ${kov_program_files}
+    INSTALL_COMMAND "")
+foreach(program ${kov_programs})
+    add_executable(${program} IMPORTED GLOBAL)
+    set_target_properties(${program} PROPERTIES IMPORTED_LOCATION
+                                                ${PROJECT_BINARY_DIR}/${program}.exe)
+    add_dependencies(${program} programs)
+endforeach()
+
+# A zip of both programs with their read-me, and its SHA-256 beside it:
+# cmake --build --preset windows-x86 --target package
+configure_file(${PROJECT_SOURCE_DIR}/cli/read_me_windows.txt README.txt @ONLY NEWLINE_STYLE CRLF)
+install(PROGRAMS ${kov_program_files} DESTINATION .)
+install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
+set(CPACK_GENERATOR ZIP)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(CPACK_PACKAGE_FILE_NAME "KOVExtractor-${PROJECT_VERSION}-win32")
+else()
+    set(CPACK_PACKAGE_FILE_NAME "KOVExtractor-${PROJECT_VERSION}-win64")
+endif()
+set(CPACK_PACKAGE_CHECKSUM SHA256)
+include(CPack)
