@@ -258,20 +258,21 @@ bool DiscPair::AddTrailer(int32_t index) {
     }
     std::clearerr(sourceAudio_);
 
-    // A local count: the byte stores through the stream buffers could alias a member and
-    // force it back to memory on every byte. Past the end of the source file every further
-    // read would fail too, so reading stops there.
+    // Locals for the count and the size: the byte stores through the stream buffers could
+    // alias a member or the entry and force them back to memory on every byte. Past the end of
+    // the source file every further read would fail too, so reading stops there.
     std::FILE* const in = sourceAudio_;
     std::FILE* const out = destinationAudio_;
+    const int32_t size = entry.end;
     int32_t copied = 0;
-    for (; copied < entry.end; ++copied) {
+    for (; copied < size; ++copied) {
         const int byte = GetByte(in);
         if (byte == EOF) {
             break;
         }
         PutByte(byte, out);
     }
-    for (; copied < entry.end; ++copied) {
+    for (; copied < size; ++copied) {
         PutByte(kMissingByte, out);
     }
 
