@@ -13,6 +13,10 @@ namespace fs = std::filesystem;
 
 ExitCode RunNew(const NewOptions& options) {
     const std::string folder = TrimFolder(options.folder);
+    const std::string tooLong = NameLengthProblem(IndexPathIn(folder));
+    if (!tooLong.empty()) {
+        return Fail(ExitCode::Usage, tooLong);
+    }
     std::error_code error;
     fs::create_directories(folder, error);
     if (!fs::is_directory(folder, error)) {
