@@ -121,7 +121,9 @@ TEST_F(DiscSafety, AudioMustEndByTheLargestOffset) {
 TEST_F(DiscSafety, AddTrailerRefusesEntriesThatPointNowhere) {
     // A negative END, START and OFFSET that together lie before the file, and an END whose
     // product with 3675 wraps to 93404 bytes, which the written index would list as 25 units.
-    OpenSource("NEG 1 0 -1 92\r\nBEFORE 2 -1 1 92\r\nWRAP 3 0 1168724 92\r\nGOOD 4 0 1 92\r\n");
+    // FIRST starts at the very first byte of the file, which is in it.
+    OpenSource("NEG 1 0 -1 92\r\nBEFORE 2 -1 1 92\r\nWRAP 3 0 1168724 92\r\nGOOD 4 0 1 92\r\n"
+               "FIRST 5 0 1 0\r\n");
     ASSERT_TRUE(discs.OpenDestinationDisc(true, destination.Path().c_str(), 0));
     EXPECT_FALSE(discs.AddTrailer(0));
     EXPECT_FALSE(discs.AddTrailer(1));
@@ -130,7 +132,9 @@ TEST_F(DiscSafety, AddTrailerRefusesEntriesThatPointNowhere) {
     EXPECT_EQ(DestinationAudio(), kAudioHeaderBytes);
     EXPECT_EQ(DestinationIndex(), kIndexHeaderLines + "\x1A");
     EXPECT_TRUE(discs.AddTrailer(3));
-    EXPECT_EQ(DestinationAudio(), kAudioHeaderBytes + std::string(3675, 's'));
+    EXPECT_TRUE(discs.AddTrailer(4));
+    EXPECT_EQ(DestinationAudio(), kAudioHeaderBytes + std::string(3675, 's') + kAudioHeaderBytes +
+                                      std::string(3675 - 92, 's'));
 }
 
 TEST_F(DiscSafety, NewDiscInTheOpenSourceDiscsFolderIsRefused) {
