@@ -31,7 +31,7 @@ protected:
 
 TEST_F(Add, CopiesThePicksInOrderAndSkipsWhatTheDiscShows) {
     // disc/ holds Zebra, twin and Part. Twin and TWIN share a list line; twin is longer. The
-    // written index keeps Café as "Caf", so a later run adds Café once more, as the window would.
+    // writer cuts the name "Caf\xE9" to "Caf", so a later run adds it again, as the window would.
     std::string picks = Kov({"add", "disc/R14TRLR.TXT", "source/R14TRLR.TXT", "zebra", "#11",
                              "JAZZ", "Twin", "TWIN", "#2", "jazz"});
     picks += Kov({"add", "R14TRLR.TXT", "../source/R14TRLR.TXT", "#7"}, "disc");
@@ -123,7 +123,7 @@ TEST_F(Add, StopsAtAFullListOrAFullDiskAndLeavesTheDiscSound) {
     Kov({"new", "fresh"});
     std::string transcript;
     {
-        FileSizeLimit limit(200000); // room for Café's 110250 bytes, not for Alpha's 220500
+        FileSizeLimit limit(200000); // room for #2's 110250 bytes, not for Alpha's 220500
         transcript = Kov({"add", "fresh/R14TRLR.TXT", "source/R14TRLR.TXT", "#2", "#7"});
     }
     transcript += Kov({"check", "fresh/R14TRLR.TXT"});

@@ -67,21 +67,27 @@ printf 'copy /b %s\\disc\\R14T5.AUD + crlf.txt tail.bin >NUL\r\n' "$top" >>run.b
 printf 'copy /b /y tail.bin %s\\disc\\R14T5.AUD >NUL\r\n' "$top" >>run.bat
 run disc check --repair C:R14TRLR.TXT
 printf 'rmdir /s /q %s\r\n' "$top" >>run.bat
+# Each run's exit code is kept in its file; the session's own is of no interest.
+printf 'exit /b 0\r\n' >>run.bat
 printf '\r\n' >crlf.txt
 
 "$@" cmd /c run.bat
 
+# show FILE: what the session left in FILE, which a failure may not have written.
+show() {
+    if [ -f "$1" ]; then cat "$1"; else printf '(no %s)\n' "$1"; fi
+}
 transcript=$work/transcript.txt
 {
     for i in $(seq $count); do
         printf '%s$ kovdisc %s\n' "${folders[i - 1]}" "${commands[i - 1]}"
-        printf -- '-- exit %s\n-- stdout\n' "$(tr -d '\r\n ' <code$i.txt)"
-        cat out$i.txt
+        printf -- '-- exit %s\n-- stdout\n' "$(show code$i.txt | tr -d '\r\n ')"
+        show out$i.txt
         printf -- '-- stderr\n'
-        cat err$i.txt
+        show err$i.txt
     done
     printf -- '-- file disc\\R14TRLR.TXT\n'
-    cat disc-index.txt
+    show disc-index.txt
 } >"$transcript"
 
 if [ "${KOV_UPDATE_GOLDEN:-}" = 1 ]; then
@@ -106,7 +112,7 @@ block() {
     block $((531342 + 3675)) $((10 * 3675))
     dd if=/dev/zero bs=20425 count=1 status=none | tr '\0' '\377'
 } >"$audio"
-cmp "$audio" disc-audio.bin || {
+cmp "$audio" disc-audio.bin 2>&1 || {
     echo "FAILED: the audio kovdisc.exe added differs from the source's blocks"
     exit 1
 }
