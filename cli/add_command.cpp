@@ -44,8 +44,33 @@ std::vector<Step> PlanSteps(const DiscPair& discs, const std::vector<std::int32_
     return steps;
 }
 
-// Reads both discs and resolves the PICKs, changing nothing.
-ExitCode Prepare(DiscPair& discs, const AddOptions& options, std::vector<Step>& steps) {
+// "1 trailer was added before X", "2 trailers were added before X".
+std::string AddedBefore(std::int32_t added, const std::string& what) {
+    return CountOf(added, "trailer") + (added == 1 ? " was" : " were") + " added before " + what;
+}
+
+// A source entry AddTrailer would refuse is an input that cannot be read: refused before
+// anything is written, like a bad PICK.
+bool StepsCopyable(const DiscPair& discs, const AddOptions& options, const std::vector<Step>& steps,
+                   std::string& error) {
+    for (const Step& step : steps) {
+        const TrailerEntry& entry = discs.SourceTrailer(step.position);
+        if (!step.skip && !EntryIsCopyable(entry)) {
+            error = "trailer #" + std::to_string(step.position + 1) + " " + PrintableName(entry) +
+                    " of " + options.sourceIndex +
+                    " points outside its audio file: its END is below 0 or wrapped in 32 bits, "
+                    "or its START and OFFSET lie before the start of the file; " +
+                    options.discIndex + " was not changed.";
+            return false;
+        }
+    }
+    return true;
+}
+
+// Reads both discs and resolves the PICKs, changing nothing. Gives back where the disc's audio
+// ends in `audioEnd`.
+ExitCode Prepare(DiscPair& discs, const AddOptions& options, std::vector<Step>& steps,
+                 std::int64_t& audioEnd) {
     const std::string& disc = options.discIndex;
     const std::string& source = options.sourceIndex;
     for (const std::string* index : {&disc, &source}) {
@@ -68,6 +93,10 @@ ExitCode Prepare(DiscPair& discs, const AddOptions& options, std::vector<Step>& 
     if (!ResolvePicks(discs, source, options.picks, positions, error)) {
         return Fail(ExitCode::Usage, error);
     }
+    steps = PlanSteps(discs, positions);
+    if (!StepsCopyable(discs, options, steps, error)) {
+        return Fail(ExitCode::Usage, error);
+    }
     if (!DiscCanContinue(report)) {
         for (const std::string& problem : DiscProblems(discs, report, disc)) {
             Warn(problem);
@@ -78,7 +107,7 @@ ExitCode Prepare(DiscPair& discs, const AddOptions& options, std::vector<Step>& 
         Warn("cutting " + CountOf(report.audioSize - report.expectedAudioSize, "byte") +
              " of an add that never finished off " + AudioPathBeside(disc) + ".");
     }
-    steps = PlanSteps(discs, positions);
+    audioEnd = report.expectedAudioSize;
     return ExitCode::Success;
 }
 
@@ -88,7 +117,8 @@ ExitCode RunAdd(const AddOptions& options) {
     const std::string& disc = options.discIndex;
     const auto discs = std::make_unique<DiscPair>();
     std::vector<Step> steps;
-    const ExitCode prepared = Prepare(*discs, options, steps);
+    std::int64_t audioEnd = 0;
+    const ExitCode prepared = Prepare(*discs, options, steps, audioEnd);
     if (prepared != ExitCode::Success) {
         return prepared;
     }
@@ -118,20 +148,26 @@ ExitCode RunAdd(const AddOptions& options) {
             continue;
         }
         progress.Copying(added + 1, name, doneBytes);
-        const bool full = discs->DestinationCount() >= kMaxTrailers;
+        const bool listFull = discs->DestinationCount() >= kMaxTrailers;
+        const bool audioFull = audioEnd + doneBytes + entry.end > kLargestAudioFile;
         if (!discs->AddTrailer(step.position)) {
             progress.Finish();
             discs->CloseDestinationDisc();
-            if (full) {
+            const std::string before = AddedBefore(added, name) + ".";
+            if (listFull) {
                 return Fail(ExitCode::Failure, disc + " is full: it holds " +
-                                                   std::to_string(kMaxTrailers) +
-                                                   " trailers, and " + std::to_string(added) +
-                                                   " were added before " + name + ".");
+                                                   std::to_string(kMaxTrailers) + " trailers; " +
+                                                   before);
+            }
+            if (audioFull) {
+                return Fail(ExitCode::Failure,
+                            disc + " is full: with " + name + " its audio would need more than " +
+                                std::to_string(kLargestAudioFile) +
+                                " bytes, the most an OFFSET can reach; " + before);
             }
             return Fail(ExitCode::Failure, "could not add " + name + " to " + disc +
-                                               ": the write failed, or its source entry points "
-                                               "outside the audio file; " +
-                                               std::to_string(added) + " were added before it.");
+                                               ": the write failed; " + AddedBefore(added, "it") +
+                                               ".");
         }
         ++added;
         doneBytes += entry.end;

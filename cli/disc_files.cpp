@@ -26,6 +26,16 @@ std::string Unreadable(const std::string& path, const std::string& reason) {
 
 } // namespace
 
+std::string NameLengthProblem(const std::string& name) {
+    const std::size_t longest = kFileNameSize - 1;
+    if (name.size() <= longest) {
+        return "";
+    }
+    return name + " is too long a name: a disc's file names can have at most " +
+           std::to_string(longest) + " characters, folder included, and it has " +
+           std::to_string(name.size()) + ".";
+}
+
 std::int32_t FolderLength(const std::string& indexPath) {
     std::int32_t length = static_cast<std::int32_t>(indexPath.size());
     while (length > 0 && !IsSeparator(indexPath[length - 1])) {
@@ -51,6 +61,12 @@ std::string TrimFolder(const std::string& folder) {
 }
 
 std::string IndexFileProblem(const std::string& path) {
+    for (const std::string& name : {path, AudioPathBeside(path)}) {
+        const std::string tooLong = NameLengthProblem(name);
+        if (!tooLong.empty()) {
+            return tooLong;
+        }
+    }
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
     if (!fs::exists(status)) {

@@ -17,6 +17,10 @@ std::string IndexPathIn(const std::string& folder);
 // A folder name without the separators it may end in, unless it is nothing but one.
 std::string TrimFolder(const std::string& folder);
 
-// Empty when the path names a text file that can be read; otherwise a sentence that says what
-// is wrong with it.
+// Empty when a name of one of a disc's files fits the file name buffer of the core; otherwise
+// the sentence that says it is too long.
+std::string NameLengthProblem(const std::string& name);
+
+// Empty when the path names a text file that can be read, and the audio file beside it a name
+// that fits; otherwise a sentence that says what is wrong with it.
 std::string IndexFileProblem(const std::string& path);

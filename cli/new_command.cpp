@@ -11,10 +11,29 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Creates the folder and every missing folder above it, one at a time: create_directories of
+// the Windows runtime refuses a drive-relative name such as C:disc.
+void MakeFolders(const fs::path& folder) {
+    std::error_code error;
+    const fs::path parent = folder.parent_path();
+    if (!parent.empty() && parent != folder && !fs::is_directory(parent, error)) {
+        MakeFolders(parent);
+    }
+    fs::create_directory(folder, error);
+}
+
+} // namespace
+
 ExitCode RunNew(const NewOptions& options) {
     const std::string folder = TrimFolder(options.folder);
+    const std::string tooLong = NameLengthProblem(IndexPathIn(folder));
+    if (!tooLong.empty()) {
+        return Fail(ExitCode::Usage, tooLong);
+    }
+    MakeFolders(folder);
     std::error_code error;
-    fs::create_directories(folder, error);
     if (!fs::is_directory(folder, error)) {
         return Fail(ExitCode::Failure, "cannot create the folder " + options.folder + ".");
     }

@@ -16,9 +16,9 @@ std::string PositionsText(const std::vector<std::int32_t>& positions) {
     return text;
 }
 
-// A PICK of '#' and one to nine digits names a position; any other PICK is a name.
+// A PICK of '#' and digits names a position, however many digits; any other PICK is a name.
 bool IsPosition(const std::string& pick) {
-    if (pick.size() < 2 || pick.size() > 10 || pick[0] != '#') {
+    if (pick.size() < 2 || pick[0] != '#') {
         return false;
     }
     for (std::size_t i = 1; i < pick.size(); ++i) {
@@ -31,14 +31,18 @@ bool IsPosition(const std::string& pick) {
 
 bool ResolvePosition(const DiscPair& discs, const std::string& sourceIndex, const std::string& pick,
                      std::int32_t& position, std::string& error) {
-    const long number = std::stol(pick.substr(1));
     const std::int32_t count = discs.SourceCount();
+    // Counting stops once past every list position, so no number of digits overflows it.
+    std::int32_t number = 0;
+    for (std::size_t i = 1; i < pick.size() && number <= kMaxTrailers; ++i) {
+        number = number * 10 + (pick[i] - '0');
+    }
     if (number < 1 || number > count) {
-        error = pick + " is not a trailer of " + sourceIndex + ", which holds " +
-                CountOf(count, "trailer") + ".";
+        error =
+            pick + " is out of range: " + sourceIndex + " holds " + CountOf(count, "trailer") + ".";
         return false;
     }
-    position = static_cast<std::int32_t>(number - 1);
+    position = number - 1;
     return true;
 }
 

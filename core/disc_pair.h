@@ -22,6 +22,8 @@ constexpr int32_t kFileNameSize = 512;
 constexpr int32_t kIndexUnit = 3675;        // bytes of audio per index unit
 constexpr int32_t kBytesPerSecond = 110250; // 30 index units
 constexpr int32_t kAudioHeaderSize = 92;
+// The index's OFFSET column holds a signed 32-bit position, so no audio may lie beyond it.
+constexpr std::int64_t kLargestAudioFile = 0x7FFFFFFF;
 
 // The line that shows a trailer in a list: its blank-padded name, then its whole seconds. Two
 // trailers whose lines match, letter case ignored, count as the same trailer on a disc.
@@ -57,6 +59,10 @@ struct DiscReport {
     std::int64_t audioSize;         // -1 when the audio file cannot be opened or sized
     std::int64_t expectedAudioSize; // the header and every END
 };
+
+// A source entry AddTrailer will copy: an END in whole index units and not below 0 (any other
+// comes from a column that wrapped in 32 bits), and audio that does not start before the file.
+bool EntryIsCopyable(const TrailerEntry& entry);
 
 // Continue Disc accepts the disc: everything matches, though the audio may be longer.
 bool DiscCanContinue(const DiscReport& report);

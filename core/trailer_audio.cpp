@@ -26,9 +26,6 @@ const int kMissingByte = 0xFF; // written for audio that lies past the end of th
 // it writes out, which slows the byte-by-byte copy by a quarter.
 const char kAudioWriteMode[] = "r+b";
 
-// The index's OFFSET column holds a signed 32-bit position, so no audio may lie beyond it.
-const std::int64_t kLargestAudioFile = 0x7FFFFFFF;
-
 // An END the index can give back: whole index units, not below 0. Any other value comes from
 // a column whose product wrapped in 32 bits; the written index would list fewer bytes than were
 // copied, and the disc would no longer match its index.
@@ -123,6 +120,10 @@ bool DiscPair::OpenNewDisc(const char* folder) {
     destinationIndexWriter_ = std::fopen(destinationIndexName_, "r+b");
     destinationAudio_ = std::fopen(destinationAudioName_, kAudioWriteMode);
     return destinationIndexWriter_ != nullptr && destinationAudio_ != nullptr;
+}
+
+bool EntryIsCopyable(const TrailerEntry& entry) {
+    return EndIsUsable(entry.end) && static_cast<std::int64_t>(entry.offset) + entry.start >= 0;
 }
 
 bool DiscCanContinue(const DiscReport& report) {
@@ -250,7 +251,7 @@ bool DiscPair::AddTrailer(int32_t index) {
     const TrailerEntry& entry = sourceList_[index];
     const std::int64_t from = static_cast<std::int64_t>(entry.offset) + entry.start;
     const std::int64_t audioSize = DestinationAudioEnd();
-    if (!EndIsUsable(entry.end) || from < 0 || audioSize + entry.end > kLargestAudioFile) {
+    if (!EntryIsCopyable(entry) || audioSize + entry.end > kLargestAudioFile) {
         return false;
     }
     if (!SeekStream(destinationAudio_, 0, SEEK_END) || !SeekStream(sourceAudio_, from, SEEK_SET)) {

@@ -11,10 +11,12 @@
 
 namespace {
 
+const char kUsage[] = "usage: make_sample_disc FOLDER [--trailers N] [--seconds S] "
+                      "[--fixed-units U] [--seed X]\n"
+                      "Writes a source trailer disc into FOLDER, creating the folder if needed.\n";
+
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: make_sample_disc FOLDER [--trailers N] [--seconds S] [--fixed-units U] "
-                 "[--seed X]\n");
+    std::fputs(kUsage, stderr);
     return 2;
 }
 
@@ -27,7 +29,14 @@ bool ParseNumber(const char* text, long minimum, long maximum, long* value) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc % 2 != 0) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
+    // A FOLDER that starts like an option is an option given in the wrong place.
+    if (argc < 2 || argc % 2 != 0 || argv[1][0] == '-') {
         return Usage();
     }
     SampleDiscOptions options;

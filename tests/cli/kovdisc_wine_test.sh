@@ -1,36 +1,119 @@
 #!/usr/bin/env bash
 # kovdisc_wine_test.sh KOVDISC_EXE MAKE_SAMPLE_DISC_EXE WORK_FOLDER EMULATOR...
-# The Windows kovdisc under Wine, with Windows paths: lists a sample disc as JSON, creates a
-# disc, refuses a bad PICK with exit code 2, adds one trailer and checks the disc.
+# The Windows kovdisc under Wine, on the fixed discs of the native tests, with drive-relative
+# names: the disc's folder is current on drive C: and kovdisc runs in WORK_FOLDER, on drive Z:,
+# so C:R14TRLR.TXT names the index in the disc's folder and C:R14T5.AUD the audio beside it.
+# Every command runs in one Wine session, a batch file, as Wine takes seconds to start.
+#
+# The transcript must match tests/cli/golden/wine_drive_relative.txt byte for byte; it has the
+# layout of the native golden files, with the folder current on drive C: before each "$", and
+# Windows line ends where kovdisc.exe wrote them. KOV_UPDATE_GOLDEN=1 rewrites it. The audio of
+# the disc kovdisc.exe wrote must be the source's blocks, and 0xFF bytes past its end.
 set -euo pipefail
 kovdisc=$1
 sample=$2
 work=$3
 shift 3
+here=$(cd "$(dirname "$0")" && pwd)
+golden=$here/golden/wine_drive_relative.txt
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
+cp "$kovdisc" kovdisc.exe
+cp "$sample" make_sample_disc.exe
+cp "$here"/discs/source.txt "$here"/discs/wrapped.txt .
 
-fail() {
-    echo "FAILED: $*"
-    exit 1
+top='C:\kovdisc-wine'
+count=0
+folders=()
+commands=()
+{
+    printf '@echo off\r\n'
+    printf 'set WORK=%%CD%%\r\n'
+    printf 'rmdir /s /q %s 2>NUL\r\n' "$top"
+    printf 'mkdir %s\\source %s\\wrapped\r\n' "$top" "$top"
+    printf 'make_sample_disc.exe %s\\source --trailers 1 --fixed-units 150 >NUL\r\n' "$top"
+    printf 'copy /y source.txt %s\\source\\R14TRLR.TXT >NUL\r\n' "$top"
+    printf 'copy /y wrapped.txt %s\\wrapped\\R14TRLR.TXT >NUL\r\n' "$top"
+    printf 'copy /y %s\\source\\R14T5.AUD %s\\wrapped\\R14T5.AUD >NUL\r\n' "$top" "$top"
+} >run.bat
+
+# run FOLDER ARGUMENTS...: kovdisc with FOLDER (below $top) current on drive C:.
+run() {
+    local folder=$top${1:+\\$1}
+    shift
+    count=$((count + 1))
+    folders+=("$folder")
+    commands+=("$*")
+    printf 'cd /d %s\r\ncd /d %%WORK%%\r\n' "$folder" >>run.bat
+    printf 'kovdisc.exe %s >out%d.txt 2>err%d.txt\r\n' "$*" $count $count >>run.bat
+    printf '>code%d.txt echo %%ERRORLEVEL%%\r\n' $count >>run.bat
 }
 
-"$@" "$sample" source --trailers 3 --seconds 2 >/dev/null
-"$@" "$kovdisc" list --json 'source\R14TRLR.TXT' >source.json
-grep -q '"count": 3' source.json || fail "list --json: $(cat source.json)"
-"$@" "$kovdisc" new disc >/dev/null
+run source list C:R14TRLR.TXT
+run source list --json C:R14TRLR.TXT
+run '' new C:disc
+run disc add C:R14TRLR.TXT 'C:..\source\R14TRLR.TXT' zebra '#5' PART
+run disc add C:R14TRLR.TXT 'C:..\source\R14TRLR.TXT' '#99999999999999999999'
+run disc add C:R14TRLR.TXT 'C:..\wrapped\R14TRLR.TXT' Good Wrap
+run disc check C:R14TRLR.TXT
+run disc check --repair C:R14TRLR.TXT
+run disc list C:R14TRLR.TXT
+printf 'copy /b %s\\disc\\R14TRLR.TXT disc-index.txt >NUL\r\n' "$top" >>run.bat
+printf 'copy /b %s\\disc\\R14T5.AUD disc-audio.bin >NUL\r\n' "$top" >>run.bat
+printf 'copy /b %s\\source\\R14T5.AUD source-audio.bin >NUL\r\n' "$top" >>run.bat
+# An add that never finished: CR LF after the last trailer, which check --repair cuts off.
+printf 'copy /b %s\\disc\\R14T5.AUD + crlf.txt tail.bin >NUL\r\n' "$top" >>run.bat
+printf 'copy /b /y tail.bin %s\\disc\\R14T5.AUD >NUL\r\n' "$top" >>run.bat
+run disc check --repair C:R14TRLR.TXT
+printf 'rmdir /s /q %s\r\n' "$top" >>run.bat
+# Each run's exit code is kept in its file; the session's own is of no interest.
+printf 'exit /b 0\r\n' >>run.bat
+printf '\r\n' >crlf.txt
 
-status=0
-"$@" "$kovdisc" add 'disc\R14TRLR.TXT' 'source\R14TRLR.TXT' '#4' 2>error.txt || status=$?
-[ "$status" -eq 2 ] || fail "add #4 of 3 trailers: exit code $status"
-grep -q '^kovdisc: #4 is not a trailer' error.txt || fail "add #4: $(cat error.txt)"
+"$@" cmd /c run.bat
 
-"$@" "$kovdisc" add 'disc\R14TRLR.TXT' source/R14TRLR.TXT '#2' >add.txt 2>/dev/null
-grep -q 'now holds 1 trailer\.' add.txt || fail "add: $(cat add.txt)"
-"$@" "$kovdisc" check 'disc\R14TRLR.TXT' >/dev/null || fail "check after the add"
-"$@" "$kovdisc" list --json 'disc\R14TRLR.TXT' >disc.json
-# The disc's one trailer is the source's second.
-[ "$(grep '"name"' disc.json)" = "$(grep '"name"' source.json | sed -n 2p)" ] ||
-    fail "the added trailer: $(cat disc.json)"
-echo "kovdisc.exe under Wine: list, new, add and check passed"
+# show FILE: what the session left in FILE, which a failure may not have written.
+show() {
+    if [ -f "$1" ]; then cat "$1"; else printf '(no %s)\n' "$1"; fi
+}
+transcript=$work/transcript.txt
+{
+    for i in $(seq $count); do
+        printf '%s$ kovdisc %s\n' "${folders[i - 1]}" "${commands[i - 1]}"
+        printf -- '-- exit %s\n-- stdout\n' "$(show code$i.txt | tr -d '\r\n ')"
+        show out$i.txt
+        printf -- '-- stderr\n'
+        show err$i.txt
+    done
+    printf -- '-- file disc\\R14TRLR.TXT\n'
+    show disc-index.txt
+} >"$transcript"
+
+if [ "${KOV_UPDATE_GOLDEN:-}" = 1 ]; then
+    cp "$transcript" "$golden"
+elif ! cmp -s "$transcript" "$golden"; then
+    diff "$golden" "$transcript" || true
+    echo "FAILED: the transcript differs from $golden"
+    exit 1
+fi
+
+# Zebra, twin and Part, the source's blocks from OFFSET plus START; Part runs 20425 bytes past
+# the end of the source's audio.
+audio=$work/expected-audio.bin
+source_audio=$work/source-audio.bin
+block() {
+    dd if="$source_audio" iflag=skip_bytes,count_bytes skip="$1" count="$2" status=none
+}
+{
+    head -c 92 "$source_audio"
+    block 92 73500
+    block $((290417 + 2 * 3675)) $((59 * 3675))
+    block $((531342 + 3675)) $((10 * 3675))
+    dd if=/dev/zero bs=20425 count=1 status=none | tr '\0' '\377'
+} >"$audio"
+cmp "$audio" disc-audio.bin 2>&1 || {
+    echo "FAILED: the audio kovdisc.exe added differs from the source's blocks"
+    exit 1
+}
+echo "kovdisc.exe under Wine: list, new, add and check with drive-relative names passed"

@@ -2,11 +2,13 @@
 // discs are checked before anything is written, and bad entries or folders are refused.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "disc_fixture.h"
 #include "disc_pair.h"
+#include "stream_io.h"
 
 namespace {
 
@@ -60,6 +62,10 @@ TEST_F(DiscSafety, ContinuedDiscMustMatchItsIndex) {
         {"first offset not 92", kIndexHeaderLines + "A\t\t1\t0\t1\t0\r\n\x1A", audio},
         {"negative end", kIndexHeaderLines + "A\t\t1\t0\t-1\t92\r\nB\t\t2\t0\t1\t-3583\r\n\x1A",
          audio},
+        // 1168724 units wrap to 93404 bytes, which the audio holds: only the END gives it away.
+        // Continued, the index would be rewritten with END 25, 1529 bytes short of the audio.
+        {"end wrapped in 32 bits", kIndexHeaderLines + "A\t\t1\t0\t1168724\t92\r\n\x1A",
+         kAudioHeaderBytes + std::string(93404, 'w')},
     };
     for (const Case& c : refused) {
         SCOPED_TRACE(c.what);
@@ -81,10 +87,43 @@ TEST_F(DiscSafety, ContinuedDiscMustMatchItsIndex) {
     EXPECT_EQ(DestinationIndex(), index);
 }
 
+// The OFFSET column holds a signed 32-bit position, so a disc's audio must end by byte
+// 2147483647. A sparse audio file makes a disc that large cheap.
+TEST_F(DiscSafety, AudioMustEndByTheLargestOffset) {
+    OpenSource("ONE 2 0 1 92\r\nNONE 3 0 0 92\r\n");
+    // 584349 units end at byte 2147482667, the last whole unit before the largest OFFSET.
+    const std::string big = "BIG\t\t1\t0\t584349\t92\r\n";
+    const std::string index = destination.File(kIndexFileName);
+    const std::string audio = destination.File(kAudioFileName);
+    WriteFileBytes(index, kIndexHeaderLines + big + "\x1A");
+    WriteFileBytes(audio, kAudioHeaderBytes);
+    ASSERT_TRUE(ResizeFile(audio.c_str(), 2147482667));
+    ASSERT_TRUE(Continue());
+    EXPECT_FALSE(discs.AddTrailer(0));
+    EXPECT_TRUE(discs.AddTrailer(1));
+    discs.CloseDestinationDisc();
+    EXPECT_EQ(DestinationIndex(), kIndexHeaderLines + big + "NONE\t\t3\t0\t0\t2147482667\r\n\x1A");
+
+    // One unit more in the index, and in the audio, is refused.
+    const std::string over = kIndexHeaderLines + big + "ONE\t\t2\t0\t1\t2147482667\r\n\x1A";
+    WriteFileBytes(index, over);
+    ASSERT_TRUE(ResizeFile(audio.c_str(), 2147486342));
+    DiscReport report;
+    ASSERT_TRUE(discs.CheckDestinationDisc(
+        index.c_str(), static_cast<int32_t>(destination.Prefix().size()), report));
+    EXPECT_TRUE(report.tooLarge);
+    EXPECT_EQ(report.expectedAudioSize, 2147486342);
+    EXPECT_FALSE(Continue());
+    EXPECT_EQ(DestinationIndex(), over);
+    EXPECT_EQ(std::filesystem::file_size(audio), 2147486342u);
+}
+
 TEST_F(DiscSafety, AddTrailerRefusesEntriesThatPointNowhere) {
     // A negative END, START and OFFSET that together lie before the file, and an END whose
     // product with 3675 wraps to 93404 bytes, which the written index would list as 25 units.
-    OpenSource("NEG 1 0 -1 92\r\nBEFORE 2 -1 1 92\r\nWRAP 3 0 1168724 92\r\nGOOD 4 0 1 92\r\n");
+    // FIRST starts at the very first byte of the file, which is in it.
+    OpenSource("NEG 1 0 -1 92\r\nBEFORE 2 -1 1 92\r\nWRAP 3 0 1168724 92\r\nGOOD 4 0 1 92\r\n"
+               "FIRST 5 0 1 0\r\n");
     ASSERT_TRUE(discs.OpenDestinationDisc(true, destination.Path().c_str(), 0));
     EXPECT_FALSE(discs.AddTrailer(0));
     EXPECT_FALSE(discs.AddTrailer(1));
@@ -93,7 +132,9 @@ TEST_F(DiscSafety, AddTrailerRefusesEntriesThatPointNowhere) {
     EXPECT_EQ(DestinationAudio(), kAudioHeaderBytes);
     EXPECT_EQ(DestinationIndex(), kIndexHeaderLines + "\x1A");
     EXPECT_TRUE(discs.AddTrailer(3));
-    EXPECT_EQ(DestinationAudio(), kAudioHeaderBytes + std::string(3675, 's'));
+    EXPECT_TRUE(discs.AddTrailer(4));
+    EXPECT_EQ(DestinationAudio(), kAudioHeaderBytes + std::string(3675, 's') + kAudioHeaderBytes +
+                                      std::string(3675 - 92, 's'));
 }
 
 TEST_F(DiscSafety, NewDiscInTheOpenSourceDiscsFolderIsRefused) {
