@@ -28,13 +28,13 @@ struct Step {
     bool repeat;           // picked before: copied where first picked
 };
 
-// The new disc would replace the files being read, whatever the spelling of the folder.
+// The new disc would replace the files being read, whatever the spelling of the folder. Files
+// are compared rather than folders: the Windows C runtime cannot look at a folder named with a
+// trailing separator.
 bool IsDiscFolder(const std::string& folder, const std::string& discIndex) {
-    const std::int32_t length = FolderLength(discIndex);
-    const std::string discFolder =
-        length == 0 ? std::string(".") : discIndex.substr(0, static_cast<std::size_t>(length));
     std::error_code error;
-    return fs::equivalent(folder, discFolder, error);
+    return fs::equivalent(IndexPathIn(folder), discIndex, error) ||
+           fs::equivalent(fs::path(folder) / kAudioFileName, AudioPathBeside(discIndex), error);
 }
 
 // Drops every excepted trailer from the picked positions. False, with the sentence in `error`,
