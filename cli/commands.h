@@ -31,10 +31,26 @@ struct AddOptions {
     std::vector<std::string> picks; // none: every trailer of the source
 };
 
+struct CopyOptions {
+    std::string discIndex;
+    std::string folder;
+    std::vector<std::string> picks;   // none: every trailer of the disc
+    std::vector<std::string> excepts; // trailers left out wherever they were picked
+    bool force = false;
+};
+
+struct VerifyOptions {
+    std::string discIndex;
+    std::vector<std::string> sourceIndexes;
+    bool json = false;
+};
+
 ExitCode RunList(const ListOptions& options);
 ExitCode RunCheck(const CheckOptions& options);
 ExitCode RunNew(const NewOptions& options);
 ExitCode RunAdd(const AddOptions& options);
+ExitCode RunCopy(const CopyOptions& options);
+ExitCode RunVerify(const VerifyOptions& options);
 
 // Writes "kovdisc: " and the sentence to standard error.
 void Warn(const std::string& sentence);

@@ -15,6 +15,8 @@ const char kProgramHelp[] =
     "  kovdisc new mydisc\n"
     "  kovdisc add mydisc/R14TRLR.TXT source/R14TRLR.TXT ALPHA '#4'\n"
     "  kovdisc check mydisc/R14TRLR.TXT\n"
+    "  kovdisc copy mydisc/R14TRLR.TXT fixed --except BETA\n"
+    "  kovdisc verify fixed/R14TRLR.TXT source/R14TRLR.TXT\n"
     "\n"
     "Exit codes: 0 success; 1 the disc is damaged or full, or a file could not be written;\n"
     "2 bad usage, or an input that cannot be read.\n"
@@ -72,15 +74,53 @@ int main(int argc, char** argv) {
         "skipped.\nEvery PICK is resolved before anything is copied.\n\nExample:\n"
         "  kovdisc add mydisc/R14TRLR.TXT source/R14TRLR.TXT ALPHA beta '#7'");
 
+    CopyOptions copy;
+    CLI::App* const copyCommand = app.add_subcommand(
+        "copy", "Copy trailers of a written disc, in the order given, into a new disc in FOLDER.");
+    copyCommand->add_option("DISC_INDEX", copy.discIndex, "The index of the disc to copy from")
+        ->required();
+    copyCommand->add_option("FOLDER", copy.folder, "Where the new disc's two files go")->required();
+    copyCommand->add_option("PICK", copy.picks,
+                            "A trailer name (letter case ignored if no name matches exactly), or "
+                            "#N for the disc's Nth trailer; none picks every trailer");
+    copyCommand
+        ->add_option("--except", copy.excepts,
+                     "Leave out this trailer, a PICK, wherever it was picked; repeatable")
+        ->type_name("PICK")
+        ->allow_extra_args(false);
+    copyCommand->add_flag("--force", copy.force, "Replace a disc FOLDER already holds");
+    copyCommand->footer(
+        "Each block is copied from where the disc holds it, so the new disc is the one that "
+        "adding\nthe same trailers from their source discs would make. A trailer picked twice is "
+        "copied once.\nThe disc itself is never changed.\n\nExample:\n"
+        "  kovdisc copy mydisc/R14TRLR.TXT fixed --except BETA");
+
+    VerifyOptions verify;
+    CLI::App* const verifyCommand = app.add_subcommand(
+        "verify", "Compare the audio of a written disc's trailers with their source discs.");
+    verifyCommand->add_option("DISC_INDEX", verify.discIndex, "The index of the disc to verify")
+        ->required();
+    verifyCommand
+        ->add_option("SOURCE_INDEX", verify.sourceIndexes,
+                     "The index of a source disc; a trailer's source is the first with its "
+                     "name, SERIAL, START and END")
+        ->required();
+    verifyCommand->add_flag("--json", verify.json, "Print one JSON object instead");
+    verifyCommand->footer("Exit code 1 when a trailer differs from its source or has none. "
+                          "Nothing is changed.\n\nExample:\n"
+                          "  kovdisc verify mydisc/R14TRLR.TXT reel1/R14TRLR.TXT "
+                          "reel2/R14TRLR.TXT --json");
+
     // CLI11 would take an unknown command for a missing one.
     bool known = argc < 2 || argv[1][0] == '-';
-    for (const CLI::App* command : {listCommand, checkCommand, newCommand, addCommand}) {
+    for (const CLI::App* command :
+         {listCommand, checkCommand, newCommand, addCommand, copyCommand, verifyCommand}) {
         known = known || command->get_name() == argv[1];
     }
     if (!known) {
         return static_cast<int>(Fail(ExitCode::Usage, std::string("unknown command ") + argv[1] +
-                                                          "; the commands are list, check, new "
-                                                          "and add."));
+                                                          "; the commands are list, check, new, "
+                                                          "add, copy and verify."));
     }
     try {
         app.parse(argc, argv);
@@ -113,6 +153,10 @@ int main(int argc, char** argv) {
         code = RunNew(create);
     } else if (addCommand->parsed()) {
         code = RunAdd(add);
+    } else if (copyCommand->parsed()) {
+        code = RunCopy(copy);
+    } else if (verifyCommand->parsed()) {
+        code = RunVerify(verify);
     }
     return static_cast<int>(code);
 }

@@ -7,7 +7,7 @@
 
 DiscPair::DiscPair()
     : sourceCount_(0), destinationCount_(0), sourceOpen_(false), destinationOpen_(false),
-      sourceIndexReader_(nullptr), destinationIndexReader_(nullptr),
+      sourceWritten_(false), sourceIndexReader_(nullptr), destinationIndexReader_(nullptr),
       destinationIndexWriter_(nullptr), sourceAudio_(nullptr), destinationAudio_(nullptr),
       counter_(0), value_(0), character_(0), fileName_(), sourceAudioName_(),
       destinationIndexName_(), destinationAudioName_() {}
@@ -35,6 +35,7 @@ bool DiscPair::MakeAudioPath(const char* path, int32_t folderLength) {
 }
 
 bool DiscPair::OpenSourceDisc(const char* indexPath, int32_t folderLength) {
+    sourceWritten_ = false;
     if (!ReadIndex(IndexDialect::Source, indexPath)) {
         return false;
     }
@@ -51,9 +52,34 @@ bool DiscPair::OpenSourceDisc(const char* indexPath, int32_t folderLength) {
     return true;
 }
 
+bool DiscPair::OpenWrittenSourceDisc(const char* indexPath, int32_t folderLength,
+                                     DiscReport& report) {
+    sourceWritten_ = false;
+    if (!CheckDestinationDisc(indexPath, folderLength, report) || !DiscCanContinue(report)) {
+        return false;
+    }
+    // The check read the index into the destination list, which a new disc must find empty.
+    std::memcpy(sourceList_, destinationList_, sizeof sourceList_);
+    sourceCount_ = destinationCount_;
+    destinationCount_ = 0;
+    if (!MakeAudioPath(indexPath, folderLength)) {
+        return false;
+    }
+    std::memcpy(sourceAudioName_, fileName_, sizeof fileName_);
+    CloseStream(sourceAudio_);
+    sourceAudio_ = std::fopen(fileName_, "rb");
+    if (sourceAudio_ == nullptr) {
+        return false;
+    }
+    sourceWritten_ = true;
+    sourceOpen_ = true;
+    return true;
+}
+
 void DiscPair::CloseSourceDisc() {
     CloseStream(sourceAudio_);
     sourceOpen_ = false;
+    sourceWritten_ = false;
     sourceCount_ = 0;
 }
 

@@ -32,6 +32,11 @@ constexpr char kListLineFormat[] = "%s      length : %d seconds";
 // Every audio file this system writes starts with these bytes.
 extern const unsigned char kAudioHeader[kAudioHeaderSize];
 
+// Reads the next `size` bytes of a trailer's audio from `audio`, which stands where they
+// start, as AddTrailer copies them: each byte past the end of the file is given as 0xFF.
+// False on a read error.
+bool ReadTrailerAudio(std::FILE* audio, unsigned char* buffer, std::size_t size);
+
 constexpr char kIndexFileName[] = "R14TRLR.TXT";
 constexpr char kAudioFileName[] = "R14T5.AUD";
 // A new disc's files are written under these names first; they are no longer than the above.
@@ -83,6 +88,13 @@ public:
     DiscPair& operator=(const DiscPair&) = delete;
 
     bool OpenSourceDisc(const char* indexPath, int32_t folderLength);
+    // Opens a written disc as the source, to rearrange it into a new disc: checks it as
+    // CheckDestinationDisc does and, if Continue Disc would accept it, takes its list as the
+    // source list. AddTrailer then copies each block from its OFFSET, where a written disc
+    // keeps it, instead of from OFFSET + START. The disc is only read. False when it is refused
+    // (the destination list then holds the index as the check read it), when its audio cannot
+    // be opened, or while a destination is open.
+    bool OpenWrittenSourceDisc(const char* indexPath, int32_t folderLength, DiscReport& report);
     void CloseSourceDisc();
     bool OpenDestinationDisc(bool newDisc, const char* path, int32_t folderLength);
     void CloseDestinationDisc();
@@ -117,6 +129,8 @@ private:
     bool WriteIndexFile();
     bool RewriteIndexFile();
     bool SetFileName(const char* folder, const char* fileName);
+    bool PlaceNewIndex(const char* folder);
+    bool PlaceNewAudio(const char* folder);
     bool OpenNewDisc(const char* folder);
     bool OpenContinuedDisc(const char* indexPath, int32_t folderLength);
     IndexState IndexReadFailure();
@@ -131,6 +145,7 @@ private:
     int32_t destinationCount_;
     bool sourceOpen_;
     bool destinationOpen_;
+    bool sourceWritten_; // the source is a written disc: its blocks lie at their OFFSETs
     std::FILE* sourceIndexReader_;
     std::FILE* destinationIndexReader_;
     std::FILE* destinationIndexWriter_;

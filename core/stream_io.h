@@ -67,6 +67,12 @@ inline void RemoveFile(const char* name) {
     std::filesystem::remove(name, error);
 }
 
+// Whether a file or folder of that name exists; false also when that cannot be found out.
+inline bool PathExists(const char* name) {
+    std::error_code error;
+    return std::filesystem::exists(name, error);
+}
+
 // True when both names lead to one existing file, whatever the spelling of the names.
 inline bool SameFile(const char* name, const char* other) {
     std::error_code error;

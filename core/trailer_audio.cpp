@@ -74,9 +74,49 @@ void DiscPair::AbandonDestination() {
     destinationOpen_ = false;
 }
 
-// Each file is written under a temporary name and then takes the place of the folder's file,
-// index first: whenever the process stops, the folder holds its old disc, the new empty disc,
-// or the new empty index beside the old audio, which reads as the new empty disc.
+// Writes the new disc's empty index under its temporary name, then puts it in the place of the
+// folder's index.
+bool DiscPair::PlaceNewIndex(const char* folder) {
+    SetFileName(folder, kNewIndexFileName);
+    CloseStream(destinationIndexWriter_);
+    destinationIndexWriter_ = std::fopen(fileName_, "wb");
+    if (destinationIndexWriter_ == nullptr) {
+        return false;
+    }
+    const bool written = WriteIndexFile();
+    CloseStream(destinationIndexWriter_);
+    if (!written || !ReplaceFile(fileName_, destinationIndexName_)) {
+        RemoveFile(fileName_);
+        return false;
+    }
+    return true;
+}
+
+// Likewise the new disc's audio file, which holds only the header.
+bool DiscPair::PlaceNewAudio(const char* folder) {
+    SetFileName(folder, kNewAudioFileName);
+    CloseStream(destinationAudio_);
+    destinationAudio_ = std::fopen(fileName_, "wb");
+    if (destinationAudio_ == nullptr) {
+        return false;
+    }
+    bool written =
+        std::fwrite(kAudioHeader, 1, sizeof kAudioHeader, destinationAudio_) == sizeof kAudioHeader;
+    written = std::fclose(destinationAudio_) == 0 && written;
+    destinationAudio_ = nullptr;
+    if (!written || !ReplaceFile(fileName_, destinationAudioName_)) {
+        RemoveFile(fileName_);
+        return false;
+    }
+    return true;
+}
+
+// Each file is written under a temporary name and then takes the place of the folder's file.
+// Where the folder holds an audio file, the index goes first: whenever the process stops, the
+// folder holds its old disc, the new empty disc, or the new empty index beside the old audio,
+// which reads as the new empty disc. Where it holds none, the audio goes first, so a stop between
+// the two leaves an audio file without an index, which is no disc, rather than an index without
+// its audio, which is a damaged one.
 bool DiscPair::OpenNewDisc(const char* folder) {
     // The index name is the longest, so every other name fits whenever it does.
     if (!SetFileName(folder, kIndexFileName) || !CopyName(destinationIndexName_, fileName_)) {
@@ -88,35 +128,12 @@ bool DiscPair::OpenNewDisc(const char* folder) {
     if (sourceOpen_ && SameFile(destinationAudioName_, sourceAudioName_)) {
         return false;
     }
-
-    SetFileName(folder, kNewIndexFileName);
-    CloseStream(destinationIndexWriter_);
-    destinationIndexWriter_ = std::fopen(fileName_, "wb");
-    if (destinationIndexWriter_ == nullptr) {
+    const bool placed = PathExists(destinationAudioName_)
+                            ? PlaceNewIndex(folder) && PlaceNewAudio(folder)
+                            : PlaceNewAudio(folder) && PlaceNewIndex(folder);
+    if (!placed) {
         return false;
     }
-    bool written = WriteIndexFile();
-    CloseStream(destinationIndexWriter_);
-    if (!written || !ReplaceFile(fileName_, destinationIndexName_)) {
-        RemoveFile(fileName_);
-        return false;
-    }
-
-    SetFileName(folder, kNewAudioFileName);
-    CloseStream(destinationAudio_);
-    destinationAudio_ = std::fopen(fileName_, "wb");
-    if (destinationAudio_ == nullptr) {
-        return false;
-    }
-    written =
-        std::fwrite(kAudioHeader, 1, sizeof kAudioHeader, destinationAudio_) == sizeof kAudioHeader;
-    written = std::fclose(destinationAudio_) == 0 && written;
-    destinationAudio_ = nullptr;
-    if (!written || !ReplaceFile(fileName_, destinationAudioName_)) {
-        RemoveFile(fileName_);
-        return false;
-    }
-
     destinationIndexWriter_ = std::fopen(destinationIndexName_, "r+b");
     destinationAudio_ = std::fopen(destinationAudioName_, kAudioWriteMode);
     return destinationIndexWriter_ != nullptr && destinationAudio_ != nullptr;
@@ -249,7 +266,10 @@ bool DiscPair::AddTrailer(int32_t index) {
         return false;
     }
     const TrailerEntry& entry = sourceList_[index];
-    const std::int64_t from = static_cast<std::int64_t>(entry.offset) + entry.start;
+    // A written disc keeps each block at its OFFSET; its START only tells where the block
+    // began on the disc it was first copied from.
+    const std::int64_t from =
+        static_cast<std::int64_t>(entry.offset) + (sourceWritten_ ? 0 : entry.start);
     const std::int64_t audioSize = DestinationAudioEnd();
     if (!EntryIsCopyable(entry) || audioSize + entry.end > kLargestAudioFile) {
         return false;
@@ -291,4 +311,13 @@ bool DiscPair::AddTrailer(int32_t index) {
         RestoreDestination(audioSize);
     }
     return added;
+}
+
+bool ReadTrailerAudio(std::FILE* audio, unsigned char* buffer, std::size_t size) {
+    const std::size_t read = std::fread(buffer, 1, size, audio);
+    if (read < size && std::ferror(audio)) {
+        return false;
+    }
+    std::memset(buffer + read, kMissingByte, size - read);
+    return true;
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # kovdisc_wine_test.sh KOVDISC_EXE MAKE_SAMPLE_DISC_EXE WORK_FOLDER EMULATOR...
-# The Windows kovdisc under Wine, on the fixed discs of the native tests, with drive-relative
-# names: the disc's folder is current on drive C: and kovdisc runs in WORK_FOLDER, on drive Z:,
-# so C:R14TRLR.TXT names the index in the disc's folder and C:R14T5.AUD the audio beside it.
+# The Windows kovdisc under Wine, on the fixed discs of the native tests, every command with
+# drive-relative names, with `\` and `/`: the disc's folder is current on drive C: and kovdisc
+# runs in WORK_FOLDER, on drive Z:, so C:R14TRLR.TXT names the index in the disc's folder and
+# C:R14T5.AUD the audio beside it.
 # Every command runs in one Wine session, a batch file, as Wine takes seconds to start.
 #
 # The transcript must match tests/cli/golden/wine_drive_relative.txt byte for byte; it has the
@@ -59,6 +60,10 @@ run disc add C:R14TRLR.TXT 'C:..\wrapped\R14TRLR.TXT' Good Wrap
 run disc check C:R14TRLR.TXT
 run disc check --repair C:R14TRLR.TXT
 run disc list C:R14TRLR.TXT
+run disc copy C:R14TRLR.TXT 'C:.\' --force
+run disc copy C:R14TRLR.TXT 'C:..\fixed\' --except '#1'
+run fixed verify C:R14TRLR.TXT 'C:../source/R14TRLR.TXT'
+run fixed verify --json C:R14TRLR.TXT 'C:..\wrapped\R14TRLR.TXT'
 printf 'copy /b %s\\disc\\R14TRLR.TXT disc-index.txt >NUL\r\n' "$top" >>run.bat
 printf 'copy /b %s\\disc\\R14T5.AUD disc-audio.bin >NUL\r\n' "$top" >>run.bat
 printf 'copy /b %s\\source\\R14T5.AUD source-audio.bin >NUL\r\n' "$top" >>run.bat
@@ -116,4 +121,4 @@ cmp "$audio" disc-audio.bin 2>&1 || {
     echo "FAILED: the audio kovdisc.exe added differs from the source's blocks"
     exit 1
 }
-echo "kovdisc.exe under Wine: list, new, add and check with drive-relative names passed"
+echo "kovdisc.exe under Wine: every command with drive-relative names passed"

@@ -1,0 +1,190 @@
+// kovdisc copy DISC_INDEX FOLDER [PICK...] [--except PICK]... [--force]: rearranges a written
+// disc into a new disc in FOLDER. Each block is copied from where the disc holds it and each
+// record keeps its name, SERIAL, START and END, so the new disc is the one the window writes
+// by adding the same trailers in the same order from their source discs. The disc is only read,
+// and nothing is written before every input has been read and every PICK resolved.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "commands.h"
+#include "disc_files.h"
+#include "disc_pair.h"
+#include "disc_problems.h"
+#include "picks.h"
+#include "progress.h"
+#include "trailer_text.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Step {
+    std::int32_t position; // in the disc's list
+    bool repeat;           // picked before: copied where first picked
+};
+
+// The new disc would replace the files being read, whatever the spelling of the folder. Files
+// are compared rather than folders: the Windows C runtime cannot look at a folder named with a
+// trailing separator.
+bool IsDiscFolder(const std::string& folder, const std::string& discIndex) {
+    std::error_code error;
+    return fs::equivalent(IndexPathIn(folder), discIndex, error) ||
+           fs::equivalent(fs::path(folder) / kAudioFileName, AudioPathBeside(discIndex), error);
+}
+
+// Drops every excepted trailer from the picked positions. False, with the sentence in `error`,
+// for an --except that is no trailer of the disc or one that was not picked.
+bool LeaveOut(const DiscPair& discs, const CopyOptions& options,
+              std::vector<std::int32_t>& positions, std::string& error) {
+    if (options.excepts.empty()) {
+        return true;
+    }
+    std::vector<std::int32_t> excepted;
+    if (!ResolvePicks(discs, options.discIndex, options.excepts, excepted, error)) {
+        return false;
+    }
+    for (std::size_t i = 0; i < excepted.size(); ++i) {
+        if (std::find(positions.begin(), positions.end(), excepted[i]) == positions.end()) {
+            error = "--except " + options.excepts[i] + " names #" +
+                    std::to_string(excepted[i] + 1) + " " +
+                    PrintableName(discs.SourceTrailer(excepted[i])) + ", which is not picked.";
+            return false;
+        }
+    }
+    for (const std::int32_t position : excepted) {
+        positions.erase(std::remove(positions.begin(), positions.end(), position), positions.end());
+    }
+    return true;
+}
+
+// A trailer is the same trailer only at the same position: two of a disc may show one line.
+std::vector<Step> PlanSteps(const std::vector<std::int32_t>& positions) {
+    std::vector<Step> steps;
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        const auto before = positions.begin() + static_cast<std::ptrdiff_t>(i);
+        steps.push_back(
+            {positions[i], std::find(positions.begin(), before, positions[i]) != before});
+    }
+    return steps;
+}
+
+// Reads the disc and resolves the PICKs, changing nothing.
+ExitCode Prepare(DiscPair& discs, const CopyOptions& options, const std::string& folder,
+                 std::vector<Step>& steps) {
+    const std::string& disc = options.discIndex;
+    const std::string fileProblem = IndexFileProblem(disc);
+    if (!fileProblem.empty()) {
+        return Fail(ExitCode::Usage, fileProblem);
+    }
+    if (IsDiscFolder(folder, disc)) {
+        return Fail(ExitCode::Usage, options.folder + " is the folder of " + disc +
+                                         ": the copy must go to another folder.");
+    }
+    DiscReport report;
+    if (!discs.OpenWrittenSourceDisc(disc.c_str(), FolderLength(disc), report)) {
+        std::string error;
+        if (!IndexUsable(report, disc, error)) {
+            return Fail(ExitCode::Usage, error);
+        }
+        if (!DiscCanContinue(report)) {
+            for (const std::string& problem : DiscProblems(discs, report, disc)) {
+                Warn(problem);
+            }
+            return Fail(ExitCode::Failure, "nothing was copied from " + disc + ".");
+        }
+        return Fail(ExitCode::Usage, "cannot read the audio file " + AudioPathBeside(disc) + ".");
+    }
+    if (!DiscIsSound(report)) {
+        Warn("not copying " + CountOf(report.audioSize - report.expectedAudioSize, "byte") +
+             " of an add that never finished at the end of " + AudioPathBeside(disc) + ".");
+    }
+    std::vector<std::int32_t> positions;
+    std::string error;
+    if (!ResolvePicks(discs, disc, options.picks, positions, error) ||
+        !LeaveOut(discs, options, positions, error)) {
+        return Fail(ExitCode::Usage, error);
+    }
+    steps = PlanSteps(positions);
+    return ExitCode::Success;
+}
+
+// The new disc's folder, on the terms of `kovdisc new`.
+ExitCode PrepareFolder(const CopyOptions& options, const std::string& folder) {
+    std::error_code error;
+    if (!options.force) {
+        for (const char* name : {kIndexFileName, kAudioFileName}) {
+            if (fs::exists(fs::path(folder) / name, error)) {
+                return Fail(ExitCode::Failure, options.folder + " already holds a disc (" + name +
+                                                   "); --force replaces it.");
+            }
+        }
+    }
+    fs::create_directories(folder, error);
+    if (!fs::is_directory(folder, error)) {
+        return Fail(ExitCode::Failure, "cannot create the folder " + options.folder + ".");
+    }
+    return ExitCode::Success;
+}
+
+} // namespace
+
+ExitCode RunCopy(const CopyOptions& options) {
+    const std::string folder = TrimFolder(options.folder);
+    const auto discs = std::make_unique<DiscPair>();
+    std::vector<Step> steps;
+    ExitCode code = Prepare(*discs, options, folder, steps);
+    if (code == ExitCode::Success) {
+        code = PrepareFolder(options, folder);
+    }
+    if (code != ExitCode::Success) {
+        return code;
+    }
+    if (!discs->OpenDestinationDisc(true, folder.c_str(), 0)) {
+        return Fail(ExitCode::Failure, "could not write a new disc in " + options.folder + ".");
+    }
+
+    const std::string index = IndexPathIn(folder);
+    std::int32_t copies = 0;
+    std::int64_t totalBytes = 0;
+    for (const Step& step : steps) {
+        if (!step.repeat) {
+            ++copies;
+            totalBytes += discs->SourceTrailer(step.position).end;
+        }
+    }
+    Progress progress(copies, totalBytes);
+    std::int32_t copied = 0;
+    std::int32_t skipped = 0;
+    std::int64_t doneBytes = 0;
+    for (const Step& step : steps) {
+        const TrailerEntry& entry = discs->SourceTrailer(step.position);
+        const std::string name = PrintableName(entry);
+        if (step.repeat) {
+            progress.Skipped(name);
+            ++skipped;
+            continue;
+        }
+        progress.Copying(copied + 1, name, doneBytes);
+        if (!discs->AddTrailer(step.position)) {
+            progress.Finish();
+            discs->CloseDestinationDisc();
+            return Fail(ExitCode::Failure, "could not copy " + name + " to " + index +
+                                               ": the write failed; " + std::to_string(copied) +
+                                               " were copied before it.");
+        }
+        ++copied;
+        doneBytes += entry.end;
+        progress.Copied(copied, name, doneBytes);
+    }
+    progress.Finish();
+    const std::int32_t count = discs->DestinationCount();
+    discs->CloseDestinationDisc();
+    std::printf("copied %d, skipped %d; %s holds %s.\n", static_cast<int>(copied),
+                static_cast<int>(skipped), index.c_str(), CountOf(count, "trailer").c_str());
+    return ExitCode::Success;
+}

@@ -1,0 +1,203 @@
+// kovdisc copy and verify run as processes inside a folder of their own, so that their whole
+// outputs, with the relative paths they are given, can be compared with the golden files.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "disc_fixture.h"
+#include "test_files.h"
+
+namespace {
+
+// reel1: START 0 and not 0; LONG is longer than the pieces verify reads (262144 bytes); the
+// writer cuts AB-1 and AB-2 to AB, so a disc holding both shows one line twice; TAIL's block
+// runs 1000 bytes past the end of the audio file.
+const std::string kReel1 = "OPEN 11 0 2 92\r\nLONG 12 3 80 7442\r\nAB-1 13 0 1 312467\r\n"
+                           "AB-2 14 0 1 316142\r\nTAIL 15 1 4 319817\r\n\x1A";
+const std::string kReel2 = "EXTRA 21 0 3 92\r\n\x1A";
+// OPEN's record with other audio, EXTRA's in other letter case, and records that differ from
+// the disc's LONG, TAIL and first AB in START, SERIAL or END alone.
+const std::string kReel3 = "OPEN 11 0 2 92\r\nextra 21 0 3 7442\r\nLONG 12 2 80 92\r\n"
+                           "TAIL 16 1 4 92\r\nAB 13 0 2 92\r\n\x1A";
+
+// Where the trailers of the disc the tests build start in its audio file, and where it ends.
+const std::size_t kOpenAt = 92;
+const std::size_t kLongAt = 11117;
+const std::size_t kTailAt = 308792;
+const std::size_t kExtraAt = 323492;
+const std::size_t kDiscEnd = 334517;
+
+class CopyVerify : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteDisc("reel1", kReel1, 337192, 13);
+        WriteDisc("reel2", kReel2, 92 + 3 * 3675, 7);
+        WriteDisc("reel3", kReel3, 92 + 5 * 3675, 3);
+        ASSERT_EQ(Run({"new", "disc"}), 0);
+        ASSERT_EQ(Run({"add", "disc/R14TRLR.TXT", "reel1/R14TRLR.TXT", "OPEN", "AB-1", "LONG",
+                       "AB-2", "TAIL"}),
+                  0);
+        ASSERT_EQ(Run({"add", "disc/R14TRLR.TXT", "reel2/R14TRLR.TXT"}), 0);
+        discAudio = ReadFileBytes(work.File("disc/R14T5.AUD"));
+        transcript.clear();
+    }
+
+    void WriteDisc(const std::string& folder, const std::string& index, std::size_t audioSize,
+                   int step) {
+        std::string audio = kAudioHeaderBytes;
+        while (audio.size() < audioSize) {
+            audio += static_cast<char>(audio.size() * step % 251);
+        }
+        mkdir(work.File(folder).c_str(), 0755);
+        WriteFileBytes(work.File(folder + "/R14TRLR.TXT"), index);
+        WriteFileBytes(work.File(folder + "/R14T5.AUD"), audio);
+    }
+
+    // Runs kovdisc in the work folder, adding the command line, the output and the exit code
+    // to the transcript.
+    int Run(std::vector<std::string> arguments) {
+        std::string line = "$ kovdisc";
+        for (const std::string& argument : arguments) {
+            line += " " + argument;
+        }
+        arguments.insert(arguments.begin(), KOVDISC_PATH);
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        const pid_t child = fork();
+        if (child == 0) {
+            dup2(open(streams.File("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+            dup2(open(streams.File("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+            if (chdir(work.Path().c_str()) == 0) {
+                execv(argv[0], argv.data());
+            }
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        const std::string errors = ReadFileBytes(streams.File("err"));
+        transcript += line + "\n" + ReadFileBytes(streams.File("out")) +
+                      (errors.empty() ? "" : "stderr:\n" + errors) + "exit " +
+                      std::to_string(code) + "\n\n";
+        return code;
+    }
+
+    // The transcript must equal the golden file; KOV_UPDATE_GOLDEN=1 writes it instead.
+    void ExpectGolden(const std::string& name) {
+        const std::string path = std::string(KOV_GOLDEN_DIR) + "/" + name;
+        if (std::getenv("KOV_UPDATE_GOLDEN") != nullptr) {
+            WriteFileBytes(path, transcript);
+        }
+        EXPECT_EQ(transcript, ReadFileBytes(path)) << "golden file " << path;
+    }
+
+    std::string Files(const std::string& folder) const {
+        return ReadFileBytes(work.File(folder + "/R14TRLR.TXT")) + "|" +
+               ReadFileBytes(work.File(folder + "/R14T5.AUD"));
+    }
+
+    void ChangeDiscAudio(const std::vector<std::size_t>& positions) {
+        std::string audio = discAudio;
+        for (const std::size_t position : positions) {
+            audio[position] = static_cast<char>(audio[position] ^ 0x5A);
+        }
+        WriteFileBytes(work.File("disc/R14T5.AUD"), audio);
+    }
+
+    TempFolder work;
+    TempFolder streams;
+    std::string transcript;
+    std::string discAudio;
+};
+
+} // namespace
+
+TEST_F(CopyVerify, CopyWritesTheDiscThatAddingFromTheSourcesWrites) {
+    const std::string disc = Files("disc");
+    EXPECT_EQ(Run({"copy", "disc/R14TRLR.TXT", "fixed", "#6", "#4", "LONG", "#2", "TAIL", "#4",
+                   "--except", "tail"}),
+              0);
+    // An add that never finished stays on the disc, and out of the copy.
+    WriteFileBytes(work.File("disc/R14T5.AUD"), discAudio + "xy");
+    const std::string unfinished = Files("disc");
+    EXPECT_EQ(Run({"copy", "disc/R14TRLR.TXT", "whole/"}), 0);
+    EXPECT_EQ(Files("disc"), unfinished);
+    EXPECT_EQ(Files("whole"), disc);
+    ExpectGolden("copy_rearranged.txt");
+
+    ASSERT_EQ(Run({"new", "added"}), 0);
+    ASSERT_EQ(Run({"add", "added/R14TRLR.TXT", "reel2/R14TRLR.TXT", "EXTRA"}), 0);
+    ASSERT_EQ(Run({"add", "added/R14TRLR.TXT", "reel1/R14TRLR.TXT", "AB-2", "LONG", "AB-1"}), 0);
+    EXPECT_EQ(Files("fixed"), Files("added"));
+}
+
+TEST_F(CopyVerify, CopyRefusesBadPicksAndFoldersAndWritesNothing) {
+    mkdir(work.File("sub").c_str(), 0755);
+    ASSERT_EQ(Run({"new", "taken"}), 0);
+    WriteDisc("short", ReadFileBytes(work.File("disc/R14TRLR.TXT")), kDiscEnd - 1, 13);
+    transcript.clear();
+    const std::string taken = Files("taken");
+    const std::string disc = "disc/R14TRLR.TXT";
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+             {disc, "disc"},
+             {disc, "disc/", "--force"},
+             {disc, "sub/../disc", "--force"},
+             {disc, "out", "nope"},
+             {disc, "out", "AB"},
+             {disc, "out", "#1", "#7"},
+             {disc, "out", "#0"},
+             {disc, "out", "LONG", "--except", "OPEN"},
+             {disc, "out", "--except", "#6", "--except", "nope"},
+             {disc, "out", "--except"},
+             {disc, "taken", "LONG"},
+             {"reel1/R14TRLR.TXT", "out"},
+             {"none/R14TRLR.TXT", "out"},
+             {"short/R14TRLR.TXT", "out"},
+         }) {
+        std::vector<std::string> line = {"copy"};
+        line.insert(line.end(), arguments.begin(), arguments.end());
+        Run(line);
+    }
+    ExpectGolden("copy_refused.txt");
+    EXPECT_EQ(FilesIn(work.Path()), (std::vector<std::string>{"disc", "reel1", "reel2", "reel3",
+                                                              "short", "sub", "taken"}));
+    EXPECT_EQ(ReadFileBytes(work.File("disc/R14T5.AUD")), discAudio);
+    EXPECT_EQ(Files("taken"), taken);
+}
+
+TEST_F(CopyVerify, VerifyFindsEachChangedByteAndTheTrailersWithoutASource) {
+    // TAIL's last 1000 bytes came from past the end of reel1's audio, as 0xFF.
+    EXPECT_EQ(discAudio.substr(kTailAt + 13700, 1001),
+              std::string(1000, '\xFF') + discAudio[kExtraAt]);
+    Run({"verify", "disc/R14TRLR.TXT", "reel1/R14TRLR.TXT", "reel2/R14TRLR.TXT"});
+    // The first byte of the first trailer, two about the end of verify's first piece, the
+    // first 0xFF byte of TAIL and the last byte of the last trailer.
+    ChangeDiscAudio({kOpenAt, kLongAt + 262143, kLongAt + 262144, kTailAt + 13700, kDiscEnd - 1});
+    const std::string changed = Files("disc");
+    Run({"verify", "disc/R14TRLR.TXT", "reel1/R14TRLR.TXT", "reel2/R14TRLR.TXT"});
+    Run({"verify", "--json", "disc/R14TRLR.TXT", "reel3/R14TRLR.TXT", "reel1/R14TRLR.TXT"});
+    EXPECT_EQ(Files("disc"), changed);
+    ExpectGolden("verify_changed.txt");
+}
+
+TEST_F(CopyVerify, VerifyRefusesDamagedDiscsAndUnreadableSources) {
+    std::remove(work.File("reel2/R14T5.AUD").c_str());
+    Run({"verify", "disc/R14TRLR.TXT", "reel1/R14TRLR.TXT", "reel2/R14TRLR.TXT"});
+    Run({"verify", "reel1/R14TRLR.TXT", "reel1/R14TRLR.TXT"});
+    Run({"verify", "disc/R14TRLR.TXT"});
+    WriteFileBytes(work.File("disc/R14T5.AUD"), discAudio + "z");
+    Run({"verify", "disc/R14TRLR.TXT", "reel1/R14TRLR.TXT"});
+    WriteFileBytes(work.File("disc/R14T5.AUD"), discAudio.substr(0, kDiscEnd - 1));
+    Run({"verify", "disc/R14TRLR.TXT", "reel1/R14TRLR.TXT", "--json"});
+    ExpectGolden("verify_refused.txt");
+}
