@@ -7,19 +7,14 @@
 #include <vector>
 
 #include "commands.h"
+#include "copy_steps.h"
 #include "disc_files.h"
 #include "disc_pair.h"
 #include "disc_problems.h"
 #include "picks.h"
-#include "progress.h"
 #include "trailer_text.h"
 
 namespace {
-
-struct Step {
-    std::int32_t position; // in the source list
-    bool skip;             // the disc shows this trailer by the time it comes
-};
 
 // The window's rule: a trailer is on the disc when a line of the disc's list equals its list
 // line, letter case ignored. Trailers added earlier in the run count, so the plan follows the
@@ -42,11 +37,6 @@ std::vector<Step> PlanSteps(const DiscPair& discs, const std::vector<std::int32_
         }
     }
     return steps;
-}
-
-// "1 trailer was added before X", "2 trailers were added before X".
-std::string AddedBefore(std::int32_t added, const std::string& what) {
-    return CountOf(added, "trailer") + (added == 1 ? " was" : " were") + " added before " + what;
 }
 
 // A source entry AddTrailer would refuse is an input that cannot be read: refused before
@@ -127,56 +117,32 @@ ExitCode RunAdd(const AddOptions& options) {
                     "could not open " + disc + " and its audio file for writing.");
     }
 
-    std::int32_t copies = 0;
-    std::int64_t totalBytes = 0;
-    for (const Step& step : steps) {
-        if (!step.skip) {
-            ++copies;
-            totalBytes += discs->SourceTrailer(step.position).end;
-        }
-    }
-    Progress progress(copies, totalBytes);
-    std::int32_t added = 0;
-    std::int32_t skipped = 0;
-    std::int64_t doneBytes = 0;
-    for (const Step& step : steps) {
-        const TrailerEntry& entry = discs->SourceTrailer(step.position);
-        const std::string name = PrintableName(entry);
-        if (step.skip) {
-            progress.Skipped(name);
-            ++skipped;
-            continue;
-        }
-        progress.Copying(added + 1, name, doneBytes);
+    const StepsCopied result = CopySteps(*discs, steps);
+    if (result.refused != nullptr) {
+        const std::string name = PrintableName(*result.refused);
         const bool listFull = discs->DestinationCount() >= kMaxTrailers;
-        const bool audioFull = audioEnd + doneBytes + entry.end > kLargestAudioFile;
-        if (!discs->AddTrailer(step.position)) {
-            progress.Finish();
-            discs->CloseDestinationDisc();
-            const std::string before = AddedBefore(added, name) + ".";
-            if (listFull) {
-                return Fail(ExitCode::Failure, disc + " is full: it holds " +
-                                                   std::to_string(kMaxTrailers) + " trailers; " +
-                                                   before);
-            }
-            if (audioFull) {
-                return Fail(ExitCode::Failure,
-                            disc + " is full: with " + name + " its audio would need more than " +
-                                std::to_string(kLargestAudioFile) +
-                                " bytes, the most an OFFSET can reach; " + before);
-            }
-            return Fail(ExitCode::Failure, "could not add " + name + " to " + disc +
-                                               ": the write failed; " + AddedBefore(added, "it") +
-                                               ".");
+        const bool audioFull =
+            audioEnd + result.copiedBytes + result.refused->end > kLargestAudioFile;
+        discs->CloseDestinationDisc();
+        const std::string before = DoneBefore(result.copied, "added", name) + ".";
+        if (listFull) {
+            return Fail(ExitCode::Failure, disc + " is full: it holds " +
+                                               std::to_string(kMaxTrailers) + " trailers; " +
+                                               before);
         }
-        ++added;
-        doneBytes += entry.end;
-        progress.Copied(added, name, doneBytes);
+        if (audioFull) {
+            return Fail(ExitCode::Failure, disc + " is full: with " + name +
+                                               " its audio would need more than " +
+                                               std::to_string(kLargestAudioFile) +
+                                               " bytes, the most an OFFSET can reach; " + before);
+        }
+        return Fail(ExitCode::Failure, "could not add " + name + " to " + disc +
+                                           ": the write failed; " +
+                                           DoneBefore(result.copied, "added", "it") + ".");
     }
-    progress.Finish();
     const std::int32_t count = discs->DestinationCount();
     discs->CloseDestinationDisc();
-    std::printf("added %d, skipped %d; %s now holds %s.\n", static_cast<int>(added),
-                static_cast<int>(skipped), disc.c_str(), CountOf(count, "trailer").c_str());
+    std::printf("added %d, skipped %d; %s now holds %s.\n", static_cast<int>(result.copied),
+                static_cast<int>(result.skipped), disc.c_str(), CountOf(count, "trailer").c_str());
     return ExitCode::Success;
 }

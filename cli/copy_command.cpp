@@ -12,21 +12,16 @@
 #include <vector>
 
 #include "commands.h"
+#include "copy_steps.h"
 #include "disc_files.h"
 #include "disc_pair.h"
 #include "disc_problems.h"
 #include "picks.h"
-#include "progress.h"
 #include "trailer_text.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Step {
-    std::int32_t position; // in the disc's list
-    bool repeat;           // picked before: copied where first picked
-};
 
 // The new disc would replace the files being read, whatever the spelling of the folder. Files
 // are compared rather than folders: the Windows C runtime cannot look at a folder named with a
@@ -149,42 +144,16 @@ ExitCode RunCopy(const CopyOptions& options) {
     }
 
     const std::string index = IndexPathIn(folder);
-    std::int32_t copies = 0;
-    std::int64_t totalBytes = 0;
-    for (const Step& step : steps) {
-        if (!step.repeat) {
-            ++copies;
-            totalBytes += discs->SourceTrailer(step.position).end;
-        }
+    const StepsCopied result = CopySteps(*discs, steps);
+    if (result.refused != nullptr) {
+        discs->CloseDestinationDisc();
+        return Fail(ExitCode::Failure, "could not copy " + PrintableName(*result.refused) + " to " +
+                                           index + ": the write failed; " +
+                                           DoneBefore(result.copied, "copied", "it") + ".");
     }
-    Progress progress(copies, totalBytes);
-    std::int32_t copied = 0;
-    std::int32_t skipped = 0;
-    std::int64_t doneBytes = 0;
-    for (const Step& step : steps) {
-        const TrailerEntry& entry = discs->SourceTrailer(step.position);
-        const std::string name = PrintableName(entry);
-        if (step.repeat) {
-            progress.Skipped(name);
-            ++skipped;
-            continue;
-        }
-        progress.Copying(copied + 1, name, doneBytes);
-        if (!discs->AddTrailer(step.position)) {
-            progress.Finish();
-            discs->CloseDestinationDisc();
-            return Fail(ExitCode::Failure, "could not copy " + name + " to " + index +
-                                               ": the write failed; " + std::to_string(copied) +
-                                               " were copied before it.");
-        }
-        ++copied;
-        doneBytes += entry.end;
-        progress.Copied(copied, name, doneBytes);
-    }
-    progress.Finish();
     const std::int32_t count = discs->DestinationCount();
     discs->CloseDestinationDisc();
-    std::printf("copied %d, skipped %d; %s holds %s.\n", static_cast<int>(copied),
-                static_cast<int>(skipped), index.c_str(), CountOf(count, "trailer").c_str());
+    std::printf("copied %d, skipped %d; %s holds %s.\n", static_cast<int>(result.copied),
+                static_cast<int>(result.skipped), index.c_str(), CountOf(count, "trailer").c_str());
     return ExitCode::Success;
 }

@@ -32,21 +32,6 @@ std::int64_t MissingBytes(const TrailerEntry& entry, std::int64_t audioSize) {
     return end - audioSize < entry.end ? end - audioSize : entry.end;
 }
 
-// JSON text must be UTF-8; a name's bytes are taken as Latin-1, so none is lost or changed.
-std::string Latin1ToUtf8(const std::string& bytes) {
-    std::string text;
-    for (const char character : bytes) {
-        const unsigned char code = static_cast<unsigned char>(character);
-        if (code < 0x80) {
-            text += character;
-        } else {
-            text += static_cast<char>(0xC0 | (code >> 6));
-            text += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return text;
-}
-
 void PrintJson(const DiscPair& discs, std::int64_t audioSize) {
     nlohmann::ordered_json trailers = nlohmann::ordered_json::array();
     std::int64_t seconds = 0;
@@ -54,7 +39,7 @@ void PrintJson(const DiscPair& discs, std::int64_t audioSize) {
         const TrailerEntry& entry = discs.SourceTrailer(i);
         seconds += TrailerSeconds(entry);
         trailers.push_back({{"position", i + 1},
-                            {"name", Latin1ToUtf8(TrailerName(entry))},
+                            {"name", JsonName(entry)},
                             {"serial", entry.serial},
                             {"start", entry.start / kIndexUnit},
                             {"end", entry.end / kIndexUnit},

@@ -19,6 +19,20 @@ std::string TrailerName(const TrailerEntry& entry) {
     return name;
 }
 
+std::string JsonName(const TrailerEntry& entry) {
+    std::string text;
+    for (const char character : TrailerName(entry)) {
+        const unsigned char code = static_cast<unsigned char>(character);
+        if (code < 0x80) {
+            text += character;
+        } else {
+            text += static_cast<char>(0xC0 | (code >> 6));
+            text += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return text;
+}
+
 std::string PrintableName(const TrailerEntry& entry) {
     std::string name = TrailerName(entry);
     for (char& character : name) {

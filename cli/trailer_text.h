@@ -9,6 +9,10 @@
 // The name up to its terminating 0, without its blank padding: every other byte is kept.
 std::string TrailerName(const TrailerEntry& entry);
 
+// The name for JSON, whose text must be UTF-8: its bytes are taken as Latin-1, so none is lost
+// or changed.
+std::string JsonName(const TrailerEntry& entry);
+
 // The name for a terminal: control characters are shown as '?'.
 std::string PrintableName(const TrailerEntry& entry);
 

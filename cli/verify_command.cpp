@@ -61,21 +61,6 @@ std::string WrittenName(const TrailerEntry& entry) {
     return name;
 }
 
-// JSON text must be UTF-8; a name's bytes are taken as Latin-1, as `list --json` does.
-std::string Latin1ToUtf8(const std::string& bytes) {
-    std::string text;
-    for (const char character : bytes) {
-        const unsigned char code = static_cast<unsigned char>(character);
-        if (code < 0x80) {
-            text += character;
-        } else {
-            text += static_cast<char>(0xC0 | (code >> 6));
-            text += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return text;
-}
-
 // The first source trailer the disc's record could have been added from. One whose audio
 // would start before the start of its file is passed over: Add refuses to copy it.
 const SourceTrailer* FindSource(const TrailerEntry& record,
@@ -217,8 +202,7 @@ void PrintJson(const DiscPair& discs, const VerifyOptions& options,
         const Comparison& comparison = comparisons[i];
         nlohmann::ordered_json trailer;
         trailer["position"] = i + 1;
-        trailer["name"] =
-            Latin1ToUtf8(TrailerName(discs.DestinationTrailer(static_cast<std::int32_t>(i))));
+        trailer["name"] = JsonName(discs.DestinationTrailer(static_cast<std::int32_t>(i)));
         trailer["result"] = ResultName(comparison.result);
         trailer["source"] = nullptr;
         trailer["source_position"] = nullptr;

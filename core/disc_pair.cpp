@@ -34,18 +34,20 @@ bool DiscPair::MakeAudioPath(const char* path, int32_t folderLength) {
     return true;
 }
 
-bool DiscPair::OpenSourceDisc(const char* indexPath, int32_t folderLength) {
-    sourceWritten_ = false;
-    if (!ReadIndex(IndexDialect::Source, indexPath)) {
-        return false;
-    }
+// Opens R14T5.AUD beside the index for reading, as the source audio.
+bool DiscPair::OpenSourceAudio(const char* indexPath, int32_t folderLength) {
     if (!MakeAudioPath(indexPath, folderLength)) {
         return false;
     }
     std::memcpy(sourceAudioName_, fileName_, sizeof fileName_);
     CloseStream(sourceAudio_);
     sourceAudio_ = std::fopen(fileName_, "rb");
-    if (sourceAudio_ == nullptr) {
+    return sourceAudio_ != nullptr;
+}
+
+bool DiscPair::OpenSourceDisc(const char* indexPath, int32_t folderLength) {
+    sourceWritten_ = false;
+    if (!ReadIndex(IndexDialect::Source, indexPath) || !OpenSourceAudio(indexPath, folderLength)) {
         return false;
     }
     sourceOpen_ = true;
@@ -62,13 +64,7 @@ bool DiscPair::OpenWrittenSourceDisc(const char* indexPath, int32_t folderLength
     std::memcpy(sourceList_, destinationList_, sizeof sourceList_);
     sourceCount_ = destinationCount_;
     destinationCount_ = 0;
-    if (!MakeAudioPath(indexPath, folderLength)) {
-        return false;
-    }
-    std::memcpy(sourceAudioName_, fileName_, sizeof fileName_);
-    CloseStream(sourceAudio_);
-    sourceAudio_ = std::fopen(fileName_, "rb");
-    if (sourceAudio_ == nullptr) {
+    if (!OpenSourceAudio(indexPath, folderLength)) {
         return false;
     }
     sourceWritten_ = true;

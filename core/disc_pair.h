@@ -129,6 +129,7 @@ private:
     bool WriteIndexFile();
     bool RewriteIndexFile();
     bool SetFileName(const char* folder, const char* fileName);
+    bool OpenSourceAudio(const char* indexPath, int32_t folderLength);
     bool PlaceNewIndex(const char* folder);
     bool PlaceNewAudio(const char* folder);
     bool OpenNewDisc(const char* folder);
