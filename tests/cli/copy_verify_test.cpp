@@ -2,16 +2,14 @@
 // outputs, with the relative paths they are given, can be compared with the golden files.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "disc_fixture.h"
+#include "golden_files.h"
+#include "program_run.h"
 #include "test_files.h"
 
 namespace {
@@ -67,38 +65,15 @@ protected:
         for (const std::string& argument : arguments) {
             line += " " + argument;
         }
-        arguments.insert(arguments.begin(), KOVDISC_PATH);
-        std::vector<char*> argv;
-        for (std::string& argument : arguments) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        const pid_t child = fork();
-        if (child == 0) {
-            dup2(open(streams.File("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-            dup2(open(streams.File("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-            if (chdir(work.Path().c_str()) == 0) {
-                execv(argv[0], argv.data());
-            }
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        const std::string errors = ReadFileBytes(streams.File("err"));
-        transcript += line + "\n" + ReadFileBytes(streams.File("out")) +
-                      (errors.empty() ? "" : "stderr:\n" + errors) + "exit " +
-                      std::to_string(code) + "\n\n";
-        return code;
+        const ProgramRun run = RunProgram(KOVDISC_PATH, arguments, work.Path());
+        transcript += line + "\n" + run.out + (run.err.empty() ? "" : "stderr:\n" + run.err) +
+                      "exit " + std::to_string(run.code) + "\n\n";
+        return run.code;
     }
 
     // The transcript must equal the golden file; KOV_UPDATE_GOLDEN=1 writes it instead.
-    void ExpectGolden(const std::string& name) {
-        const std::string path = std::string(KOV_GOLDEN_DIR) + "/" + name;
-        if (std::getenv("KOV_UPDATE_GOLDEN") != nullptr) {
-            WriteFileBytes(path, transcript);
-        }
-        EXPECT_EQ(transcript, ReadFileBytes(path)) << "golden file " << path;
+    void ExpectGolden(const std::string& name) const {
+        ::ExpectGolden(std::string(KOV_GOLDEN_DIR) + "/" + name, transcript);
     }
 
     std::string Files(const std::string& folder) const {
@@ -115,7 +90,6 @@ protected:
     }
 
     TempFolder work;
-    TempFolder streams;
     std::string transcript;
     std::string discAudio;
 };
