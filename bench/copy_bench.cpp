@@ -80,11 +80,16 @@ bool TimeByteLoop(const fs::path& source, const fs::path& target, std::int64_t f
     std::FILE* in = std::fopen((source / kAudioFileName).string().c_str(), "rb");
     std::FILE* out = std::fopen((target / "byte.copy").string().c_str(), "wb");
     bool ok = in != nullptr && out != nullptr && SeekStream(in, from, SEEK_SET);
-    for (std::int64_t left = size; ok && left > 0; --left) {
+    const auto count = static_cast<std::int32_t>(size);
+    std::int32_t copied = 0;
+    for (; ok && copied < count; ++copied) {
         const int byte = GetByte(in);
-        ok = byte != EOF;
+        if (byte == EOF) {
+            break;
+        }
         PutByte(byte, out);
     }
+    ok = ok && copied == count;
     if (in != nullptr) {
         std::fclose(in);
     }
