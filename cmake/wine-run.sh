@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # wine-run.sh PREFIX PROGRAM [ARGUMENTS...]
-# Runs a Windows program under Wine in the private prefix PREFIX, set to Wine's null graphics
+# Runs a Windows program under Wine in the prefix PREFIX, set to Wine's null graphics
 # driver, so windows can be created without any display. Runs in one prefix take turns, and
 # each waits for Wine's server to end before it returns.
 set -u

@@ -23,7 +23,7 @@ native=$(build/native/bench/copy_bench --mib "$mib" --folder "$folder" | tee /de
 ratios=("native ${native##*$'\n'}")
 for preset in windows-x64 windows-x86; do
     echo "== $preset: build/$preset/bench/copy_bench.exe under Wine"
-    windows=$(cmake/wine-run.sh "$root/build/$preset/wine-prefix" \
+    windows=$(cmake/wine-run.sh "$root/build/wine/null" \
         "build/$preset/bench/copy_bench.exe" --mib "$mib" --folder "Z:${folder//\//\\}" |
         tr -d '\r' | tee /dev/stderr)
     ratios+=("$preset ${windows##*$'\n'}")

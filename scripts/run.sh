@@ -24,7 +24,7 @@ echo "Z:${root//\//\\}\\demo\\R14TRLR.TXT"
 
 desktop=800x560
 source scripts/wine_prefix.sh
-use_wine_prefix "$root/build/windows-x86/wine-display-prefix" "desktop=$desktop"
+use_wine_prefix "$root/build/wine/desktop" "desktop=$desktop"
 # A Wine desktop of its own draws the window's frame and caption, with or without a manager.
 run_program() { wine explorer "/desktop=KOV,$desktop" "$root/$program"; }
 

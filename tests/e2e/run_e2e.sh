@@ -4,7 +4,7 @@
 # PROGRAM (KOVExtractor.exe) on a virtual display inside a Wine desktop, and lets DRIVER
 # (e2e_driver.exe) work it and check what it writes. Everything goes to BUILD_DIR/e2e: the
 # discs (kept only when the test fails), the program's Wine messages and the screenshots as PNG
-# files. The Wine prefix is BUILD_DIR/wine-e2e-prefix.
+# files. The Wine prefix is the project's desktop prefix, build/wine/desktop.
 set -euo pipefail
 if [ $# -ne 3 ]; then
     echo "usage: run_e2e.sh PROGRAM DRIVER BUILD_DIR" >&2
@@ -55,7 +55,7 @@ trap 'exit 1' INT TERM HUP
 # Every program of the prefix opens in the Wine desktop "KOV", so the driver sees the
 # program's windows. A Wine server left by a run that was killed would still be bound to that
 # run's display, which is gone: it is ended first.
-use_wine_prefix "$build/wine-e2e-prefix" "desktop=$desktop"
+use_wine_prefix "$root/build/wine/desktop" "desktop=$desktop"
 timeout 20 wineserver --wait 2>/dev/null || wineserver --kill 2>/dev/null || true
 start_virtual_display "$desktop"
 
