@@ -23,7 +23,7 @@
 namespace {
 
 const int32_t kTrailers = 40;
-const int kKills = 60;
+const int kKills = 30;
 
 // Copies every trailer of the disc, the last first, with nothing on the terminal.
 pid_t StartCopy(const std::string& disc, const std::string& folder) {
