@@ -16,6 +16,7 @@
 #include "disc_files.h"
 #include "disc_pair.h"
 #include "disc_problems.h"
+#include "new_disc_folder.h"
 #include "picks.h"
 #include "trailer_text.h"
 
@@ -108,24 +109,6 @@ ExitCode Prepare(DiscPair& discs, const CopyOptions& options, const std::string&
     return ExitCode::Success;
 }
 
-// The new disc's folder, on the terms of `kovdisc new`.
-ExitCode PrepareFolder(const CopyOptions& options, const std::string& folder) {
-    std::error_code error;
-    if (!options.force) {
-        for (const char* name : {kIndexFileName, kAudioFileName}) {
-            if (fs::exists(fs::path(folder) / name, error)) {
-                return Fail(ExitCode::Failure, options.folder + " already holds a disc (" + name +
-                                                   "); --force replaces it.");
-            }
-        }
-    }
-    fs::create_directories(folder, error);
-    if (!fs::is_directory(folder, error)) {
-        return Fail(ExitCode::Failure, "cannot create the folder " + options.folder + ".");
-    }
-    return ExitCode::Success;
-}
-
 } // namespace
 
 ExitCode RunCopy(const CopyOptions& options) {
@@ -134,7 +117,7 @@ ExitCode RunCopy(const CopyOptions& options) {
     std::vector<Step> steps;
     ExitCode code = Prepare(*discs, options, folder, steps);
     if (code == ExitCode::Success) {
-        code = PrepareFolder(options, folder);
+        code = PrepareNewDiscFolder(options.folder, options.force);
     }
     if (code != ExitCode::Success) {
         return code;

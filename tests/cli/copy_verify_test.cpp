@@ -134,6 +134,7 @@ TEST_F(CopyVerify, CopyRefusesBadPicksAndFoldersAndWritesNothing) {
              {disc, "out", "--except", "#6", "--except", "nope"},
              {disc, "out", "--except"},
              {disc, "taken", "LONG"},
+             {disc, std::string(500, 'x')},
              {"reel1/R14TRLR.TXT", "out"},
              {"none/R14TRLR.TXT", "out"},
              {"short/R14TRLR.TXT", "out"},

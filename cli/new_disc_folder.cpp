@@ -1,0 +1,46 @@
+#include "new_disc_folder.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "disc_files.h"
+#include "disc_pair.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Creates the folder and every missing folder above it, one at a time: create_directories of
+// the Windows runtime refuses a drive-relative name such as C:disc.
+void MakeFolders(const fs::path& folder) {
+    std::error_code error;
+    const fs::path parent = folder.parent_path();
+    if (!parent.empty() && parent != folder && !fs::is_directory(parent, error)) {
+        MakeFolders(parent);
+    }
+    fs::create_directory(folder, error);
+}
+
+} // namespace
+
+ExitCode PrepareNewDiscFolder(const std::string& given, bool force) {
+    const std::string folder = TrimFolder(given);
+    const std::string tooLong = NameLengthProblem(IndexPathIn(folder));
+    if (!tooLong.empty()) {
+        return Fail(ExitCode::Usage, tooLong);
+    }
+    std::error_code error;
+    if (!force) {
+        for (const char* name : {kIndexFileName, kAudioFileName}) {
+            if (fs::exists(fs::path(folder) / name, error)) {
+                return Fail(ExitCode::Failure,
+                            given + " already holds a disc (" + name + "); --force replaces it.");
+            }
+        }
+    }
+    MakeFolders(folder);
+    if (!fs::is_directory(folder, error)) {
+        return Fail(ExitCode::Failure, "cannot create the folder " + given + ".");
+    }
+    return ExitCode::Success;
+}
