@@ -48,26 +48,15 @@ File OpenAudio(const std::string& indexPath) {
     return file;
 }
 
-// The name as the index writer writes it: up to its first character outside '0'..'z'.
-std::string WrittenName(const TrailerEntry& entry) {
-    std::string name;
-    for (const char character : entry.name) {
-        const signed char code = static_cast<signed char>(character);
-        if (code < '0' || code > 'z') {
-            break;
-        }
-        name += character;
-    }
-    return name;
-}
-
 // The first source trailer the disc's record could have been added from. One whose audio
 // would start before the start of its file is passed over: Add refuses to copy it.
 const SourceTrailer* FindSource(const TrailerEntry& record,
                                 const std::vector<SourceTrailer>& sources) {
     for (const SourceTrailer& candidate : sources) {
         const TrailerEntry& entry = candidate.entry;
-        if (WrittenName(entry) == TrailerName(record) && entry.serial == record.serial &&
+        const std::string writtenName(entry.name,
+                                      static_cast<std::size_t>(WrittenNameLength(entry)));
+        if (writtenName == TrailerName(record) && entry.serial == record.serial &&
             entry.start == record.start && entry.end == record.end &&
             static_cast<std::int64_t>(entry.offset) + entry.start >= 0) {
             return &candidate;

@@ -32,6 +32,10 @@ constexpr char kListLineFormat[] = "%s      length : %d seconds";
 // Every audio file this system writes starts with these bytes.
 extern const unsigned char kAudioHeader[kAudioHeaderSize];
 
+// How many characters of the name the index writer writes: up to its first character outside
+// '0'..'z', taken as a signed byte, so a blank, a hyphen or any byte of 0x80 or above ends it.
+int32_t WrittenNameLength(const TrailerEntry& entry);
+
 // Reads the next `size` bytes of a trailer's audio from `audio`, which stands where they
 // start, as AddTrailer copies them: each byte past the end of the file is given as 0xFF.
 // False on a read error.

@@ -282,6 +282,18 @@ IndexState DiscPair::IndexReadFailure() {
     return written ? IndexState::Damaged : IndexState::Foreign;
 }
 
+int32_t WrittenNameLength(const TrailerEntry& entry) {
+    int32_t length = 0;
+    while (length < 9) {
+        const signed char code = static_cast<signed char>(entry.name[length]);
+        if (code < '0' || code > 'z') {
+            break;
+        }
+        ++length;
+    }
+    return length;
+}
+
 // Writes the whole index from the start of the writer's stream.
 bool DiscPair::WriteIndexFile() {
     std::FILE* const stream = destinationIndexWriter_;
@@ -290,17 +302,8 @@ bool DiscPair::WriteIndexFile() {
     std::uint32_t offset = kAudioHeaderSize; // wraps like the 32-bit column it is written to
     for (counter_ = 0; counter_ < destinationCount_; ++counter_) {
         const TrailerEntry& entry = destinationList_[counter_];
-        // The name ends at its first character outside '0'..'z', taken as a signed byte.
-        int32_t length = 0;
-        while (length < 9) {
-            character_ = entry.name[length];
-            const signed char code = static_cast<signed char>(character_);
-            if (code < '0' || code > 'z') {
-                break;
-            }
-            std::fputc(character_, stream);
-            ++length;
-        }
+        const int32_t length = WrittenNameLength(entry);
+        std::fwrite(entry.name, 1, static_cast<std::size_t>(length), stream);
         std::fputs(length < 8 ? "\t\t" : "\t", stream);
         std::fprintf(stream, "%d\t%d\t%d\t%d\r\n", static_cast<int>(entry.serial),
                      static_cast<int>(entry.start / kIndexUnit),
