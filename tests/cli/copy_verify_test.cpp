@@ -19,7 +19,7 @@ namespace {
 // runs 1000 bytes past the end of the audio file.
 const std::string kReel1 = "OPEN 11 0 2 92\r\nLONG 12 3 80 7442\r\nAB-1 13 0 1 312467\r\n"
                            "AB-2 14 0 1 316142\r\nTAIL 15 1 4 319817\r\n\x1A";
-const std::string kReel2 = "EXTRA 21 0 3 92\r\n\x1A";
+const std::string kReel2 = "EXTRA 21 0 3 0\r\n\x1A"; // from the first byte of its audio file
 // OPEN's record with other audio, EXTRA's in other letter case, and records that differ from
 // the disc's LONG, TAIL and first AB in START, SERIAL or END alone.
 const std::string kReel3 = "OPEN 11 0 2 92\r\nextra 21 0 3 7442\r\nLONG 12 2 80 92\r\n"
@@ -119,6 +119,10 @@ TEST_F(CopyVerify, CopyRefusesBadPicksAndFoldersAndWritesNothing) {
     mkdir(work.File("sub").c_str(), 0755);
     ASSERT_EQ(Run({"new", "taken"}), 0);
     WriteDisc("short", ReadFileBytes(work.File("disc/R14TRLR.TXT")), kDiscEnd - 1, 13);
+    // The disc under another index name: its folder is still the one the copy reads from.
+    mkdir(work.File("renamed").c_str(), 0755);
+    WriteFileBytes(work.File("renamed/INDEX.TXT"), ReadFileBytes(work.File("disc/R14TRLR.TXT")));
+    WriteFileBytes(work.File("renamed/R14T5.AUD"), discAudio);
     transcript.clear();
     const std::string taken = Files("taken");
     const std::string disc = "disc/R14TRLR.TXT";
@@ -126,6 +130,7 @@ TEST_F(CopyVerify, CopyRefusesBadPicksAndFoldersAndWritesNothing) {
              {disc, "disc"},
              {disc, "disc/", "--force"},
              {disc, "sub/../disc", "--force"},
+             {"renamed/INDEX.TXT", "renamed", "--force"},
              {disc, "out", "nope"},
              {disc, "out", "AB"},
              {disc, "out", "#1", "#7"},
@@ -145,8 +150,10 @@ TEST_F(CopyVerify, CopyRefusesBadPicksAndFoldersAndWritesNothing) {
     }
     ExpectGolden("copy_refused.txt");
     EXPECT_EQ(FilesIn(work.Path()), (std::vector<std::string>{"disc", "reel1", "reel2", "reel3",
-                                                              "short", "sub", "taken"}));
+                                                              "renamed", "short", "sub", "taken"}));
+    EXPECT_EQ(FilesIn(work.File("renamed")), (std::vector<std::string>{"INDEX.TXT", "R14T5.AUD"}));
     EXPECT_EQ(ReadFileBytes(work.File("disc/R14T5.AUD")), discAudio);
+    EXPECT_EQ(ReadFileBytes(work.File("renamed/R14T5.AUD")), discAudio);
     EXPECT_EQ(Files("taken"), taken);
 }
 
@@ -155,9 +162,9 @@ TEST_F(CopyVerify, VerifyFindsEachChangedByteAndTheTrailersWithoutASource) {
     EXPECT_EQ(discAudio.substr(kTailAt + 13700, 1001),
               std::string(1000, '\xFF') + discAudio[kExtraAt]);
     Run({"verify", "disc/R14TRLR.TXT", "reel1/R14TRLR.TXT", "reel2/R14TRLR.TXT"});
-    // The first byte of the first trailer, two about the end of verify's first piece, the
-    // first 0xFF byte of TAIL and the last byte of the last trailer.
-    ChangeDiscAudio({kOpenAt, kLongAt + 262143, kLongAt + 262144, kTailAt + 13700, kDiscEnd - 1});
+    // The first byte of the first trailer, the first of verify's second piece of LONG and
+    // LONG's last, the first 0xFF byte of TAIL and the last byte of the last trailer.
+    ChangeDiscAudio({kOpenAt, kLongAt + 262144, kLongAt + 293999, kTailAt + 13700, kDiscEnd - 1});
     const std::string changed = Files("disc");
     Run({"verify", "disc/R14TRLR.TXT", "reel1/R14TRLR.TXT", "reel2/R14TRLR.TXT"});
     Run({"verify", "--json", "disc/R14TRLR.TXT", "reel3/R14TRLR.TXT", "reel1/R14TRLR.TXT"});
