@@ -9,8 +9,9 @@ DiscPair::DiscPair()
     : sourceCount_(0), destinationCount_(0), sourceOpen_(false), destinationOpen_(false),
       sourceWritten_(false), sourceIndexReader_(nullptr), destinationIndexReader_(nullptr),
       destinationIndexWriter_(nullptr), sourceAudio_(nullptr), destinationAudio_(nullptr),
-      counter_(0), value_(0), character_(0), fileName_(), sourceAudioName_(),
-      destinationIndexName_(), destinationAudioName_() {}
+      destinationLock_(nullptr), destinationInUse_(false), audioCreated_(false),
+      addRecorded_(false), counter_(0), value_(0), character_(0), fileName_(), sourceAudioName_(),
+      destinationIndexName_(), destinationAudioName_(), destinationFolder_() {}
 
 DiscPair::~DiscPair() {
     CloseDestinationDisc();
@@ -20,9 +21,12 @@ DiscPair::~DiscPair() {
     CloseStream(destinationIndexReader_);
 }
 
-bool DiscPair::MakeAudioPath(const char* path, int32_t folderLength) {
-    const int32_t nameLength = static_cast<int32_t>(sizeof kAudioFileName) - 1;
-    if (folderLength < 0 || folderLength > kFileNameSize - 1 - nameLength) {
+// Fills the file name buffer with the first folderLength characters of the path, the folder
+// part of a name, followed by the file name; false if that does not fit.
+bool DiscPair::SetFolderFileName(const char* path, int32_t folderLength, const char* fileName) {
+    const std::size_t nameLength = std::strlen(fileName);
+    if (folderLength < 0 || static_cast<std::size_t>(folderLength) + nameLength >
+                                static_cast<std::size_t>(kFileNameSize) - 1) {
         return false;
     }
     // The folder part must lie within the path.
@@ -30,8 +34,12 @@ bool DiscPair::MakeAudioPath(const char* path, int32_t folderLength) {
         return false;
     }
     std::memcpy(fileName_, path, static_cast<std::size_t>(folderLength));
-    std::memcpy(fileName_ + folderLength, kAudioFileName, sizeof kAudioFileName);
+    std::memcpy(fileName_ + folderLength, fileName, nameLength + 1);
     return true;
+}
+
+bool DiscPair::MakeAudioPath(const char* path, int32_t folderLength) {
+    return SetFolderFileName(path, folderLength, kAudioFileName);
 }
 
 // Opens R14T5.AUD beside the index for reading, as the source audio.
@@ -57,7 +65,7 @@ bool DiscPair::OpenSourceDisc(const char* indexPath, int32_t folderLength) {
 bool DiscPair::OpenWrittenSourceDisc(const char* indexPath, int32_t folderLength,
                                      DiscReport& report) {
     sourceWritten_ = false;
-    if (!CheckDestinationDisc(indexPath, folderLength, report) || !DiscCanContinue(report)) {
+    if (!CheckDestinationDisc(indexPath, folderLength, report) || !DiscHoldsItsTrailers(report)) {
         return false;
     }
     // The check read the index into the destination list, which a new disc must find empty.
@@ -80,8 +88,14 @@ void DiscPair::CloseSourceDisc() {
 }
 
 void DiscPair::CloseDestinationDisc() {
+    const bool held = destinationOpen_ && destinationLock_ != nullptr;
     WriteIndex();
-    CloseStream(destinationAudio_);
+    // The audio ends after the last listed trailer whenever a held disc is between adds, so the
+    // record of an add has nothing left to tell.
+    if (held) {
+        RemoveAddRecord();
+    }
+    ReleaseDestination();
     destinationOpen_ = false;
     destinationCount_ = 0;
 }

@@ -43,9 +43,13 @@ bool ReadTrailerAudio(std::FILE* audio, unsigned char* buffer, std::size_t size)
 
 constexpr char kIndexFileName[] = "R14TRLR.TXT";
 constexpr char kAudioFileName[] = "R14T5.AUD";
-// A new disc's files are written under these names first; they are no longer than the above.
+// Every index is written whole under this name first, beside the disc's index, and then takes
+// its place in one step. It is no longer than the index's name.
 constexpr char kNewIndexFileName[] = "R14TRLR.NEW";
-constexpr char kNewAudioFileName[] = "R14T5.NEW";
+// The record of an add: while a writer adds a trailer, this file beside the disc holds the audio
+// file's size when the add began, in decimal and CR LF. Audio after the last listed trailer is
+// cut unasked only when this record says an add began exactly there.
+constexpr char kAddRecordFileName[] = "R14T5.ADD";
 
 // How the index of a written disc read when the disc was checked.
 enum class IndexState {
@@ -67,13 +71,19 @@ struct DiscReport {
     bool headerMatches;             // the audio file starts with the audio header
     std::int64_t audioSize;         // -1 when the audio file cannot be opened or sized
     std::int64_t expectedAudioSize; // the header and every END
+    // The audio goes on after the last trailer, and the record of an add says an add began
+    // exactly there: what follows is the part of it that was written before it stopped.
+    bool addUnfinished;
 };
 
 // A source entry AddTrailer will copy: an END in whole index units and not below 0 (any other
 // comes from a column that wrapped in 32 bits), and audio that does not start before the file.
 bool EntryIsCopyable(const TrailerEntry& entry);
 
-// Continue Disc accepts the disc: everything matches, though the audio may be longer.
+// Every listed trailer's audio is where the index says, though more audio may follow.
+bool DiscHoldsItsTrailers(const DiscReport& report);
+// Continue Disc accepts the disc: it holds its trailers, and any audio after them is what an
+// unfinished add left, which Continue cuts.
 bool DiscCanContinue(const DiscReport& report);
 // Everything matches and the audio file ends after the last trailer.
 bool DiscIsSound(const DiscReport& report);
@@ -100,12 +110,26 @@ public:
     // be opened, or while a destination is open.
     bool OpenWrittenSourceDisc(const char* indexPath, int32_t folderLength, DiscReport& report);
     void CloseSourceDisc();
+    // Opens the destination for this program alone: from here to CloseDestinationDisc no other
+    // program can open the disc for writing, nor can this one a second time. False, with
+    // nothing changed, when the disc cannot be taken or is refused; DestinationInUse then says
+    // whether another program was writing it.
     bool OpenDestinationDisc(bool newDisc, const char* path, int32_t folderLength);
     void CloseDestinationDisc();
     bool AddTrailer(int32_t index);
+    // Takes a written disc for this program's writes, as OpenDestinationDisc does, before the
+    // disc is checked, so that nothing changes it between the check and the open or the cut.
+    // It is held until CloseDestinationDisc; OpenDestinationDisc of the same disc keeps it. False
+    // when its audio file cannot be opened for writing or another program holds the disc.
+    bool HoldDestinationDisc(const char* indexPath, int32_t folderLength);
+    // The last failed open or hold found the disc held by another program.
+    bool DestinationInUse() const { return destinationInUse_; }
     // Checks a written disc as Continue Disc does, and changes no file. The destination list
     // then holds the index as read. False, with nothing checked, while a destination is open.
     bool CheckDestinationDisc(const char* indexPath, int32_t folderLength, DiscReport& report);
+    // Cuts the audio of the held disc after its last trailer, as asked, whatever left it there.
+    // `report` is the check made while the disc was held; false unless it holds its trailers.
+    bool CutDestinationAudio(const DiscReport& report);
     bool MakeAudioPath(const char* path, int32_t folderLength); // false: the name does not fit
     bool ReadIndex(IndexDialect dialect, const char* path);
     void WriteIndex();
@@ -130,18 +154,27 @@ private:
     bool ReadSourceDialect(const char* path);
     bool ReadDestinationRecord(std::FILE* stream, TrailerEntry& entry);
     bool ReadDestinationDialect(const char* path);
+    // How a new index took the place of the old one.
+    enum class Placement { Placed, NotPlaced, Unsure }; // Unsure: in place, but maybe not lasting
+
     bool WriteIndexFile();
-    bool RewriteIndexFile();
+    Placement PlaceIndex();
     bool SetFileName(const char* folder, const char* fileName);
+    bool SetFolderFileName(const char* path, int32_t folderLength, const char* fileName);
     bool OpenSourceAudio(const char* indexPath, int32_t folderLength);
-    bool PlaceNewIndex(const char* folder);
-    bool PlaceNewAudio(const char* folder);
+    bool HoldDestinationAudio(bool create);
+    void ReleaseDestination();
+    bool CutHeldAudio(std::int64_t size);
+    bool RecordAddStart(std::int64_t audioSize);
+    bool AddRecordSays(std::int64_t audioSize);
+    void RemoveAddRecord();
     bool OpenNewDisc(const char* folder);
     bool OpenContinuedDisc(const char* indexPath, int32_t folderLength);
     IndexState IndexReadFailure();
     void CheckWrittenDisc(const char* indexPath, int32_t folderLength, DiscReport& report);
+    static void MeasureAudio(std::FILE* audio, DiscReport& report);
     std::int64_t DestinationAudioEnd() const;
-    void RestoreDestination(std::int64_t audioSize);
+    void RestoreDestination(std::int64_t audioSize, bool indexReplaced);
     void AbandonDestination();
 
     TrailerEntry sourceList_[kMaxTrailers];
@@ -156,6 +189,13 @@ private:
     std::FILE* destinationIndexWriter_;
     std::FILE* sourceAudio_;
     std::FILE* destinationAudio_;
+    // While a destination is held: its audio file, opened only to hold the writer's lock. The
+    // audio file is never replaced while held, so the lock always guards the file every other
+    // writer opens.
+    std::FILE* destinationLock_;
+    bool destinationInUse_; // the last open or hold found another program writing the disc
+    bool audioCreated_;     // the held audio file did not exist before this open
+    bool addRecorded_;      // the record of an add and its folder entry are on the device
     // Working fields of the reader, the writer, the path builder and the copy; they carry
     // nothing from one operation to the next.
     int32_t counter_;
@@ -166,4 +206,6 @@ private:
     char sourceAudioName_[kFileNameSize];
     char destinationIndexName_[kFileNameSize];
     char destinationAudioName_[kFileNameSize];
+    // The destination's folder as a prefix of its file names: empty, or ending in a separator.
+    char destinationFolder_[kFileNameSize];
 };

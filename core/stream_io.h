@@ -1,11 +1,30 @@
 // File calls the core needs beyond plain stdio: 64-bit positions, single-byte reads and writes
-// without the per-call lock (every stream of the core is used by one thread only), and resizing.
+// without the per-call lock (every stream of the core is used by one thread only), resizing,
+// flushing to the device, putting a file in place in one step, and the lock that keeps a
+// second program from writing a disc.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 inline bool SeekStream(std::FILE* stream, std::int64_t position, int origin) {
 #ifdef _WIN32
@@ -22,6 +41,11 @@ inline std::int64_t StreamPosition(std::FILE* stream) {
 #else
     return ftello(stream);
 #endif
+}
+
+// The size of the stream's file, or -1 on failure. Leaves the stream at its end.
+inline std::int64_t StreamSize(std::FILE* stream) {
+    return SeekStream(stream, 0, SEEK_END) ? StreamPosition(stream) : -1;
 }
 
 inline int GetByte(std::FILE* stream) {
@@ -55,11 +79,58 @@ inline bool ResizeFile(const char* name, std::int64_t size) {
     return !error;
 }
 
-// Puts the file `from` in the place of `to` in one step, replacing any file there.
-inline bool ReplaceFile(const char* from, const char* to) {
-    std::error_code error;
-    std::filesystem::rename(from, to, error);
-    return !error;
+// Resizes the stream's own file through the stream's descriptor, so that a lock held through it
+// stays held (a POSIX record lock goes with any close of the file by its process).
+inline bool ResizeStream(std::FILE* stream, std::int64_t size) {
+    if (std::fflush(stream) != 0) {
+        return false;
+    }
+#ifdef _WIN32
+    // The C runtime XP has resizes by a 32-bit size; no audio file is larger.
+    return size <= 0x7FFFFFFF && _chsize(_fileno(stream), static_cast<long>(size)) == 0;
+#else
+    return ftruncate(fileno(stream), static_cast<off_t>(size)) == 0;
+#endif
+}
+
+// Writes the stream's buffer out and waits until the device holds it: after a power cut the
+// file's bytes are there.
+inline bool FlushToDevice(std::FILE* stream) {
+    if (std::fflush(stream) != 0) {
+        return false;
+    }
+#ifdef _WIN32
+    return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) != 0;
+#else
+    return fsync(fileno(stream)) == 0;
+#endif
+}
+
+// Makes the folder's entries (files created, renamed or removed in it) last through a power cut.
+// `folder` may end in a separator; an empty name is the current folder. Windows writes a
+// folder's entries through with each MoveFileEx below, and has no flush of its own for them.
+inline bool FlushFolder(const char* folder) {
+#ifdef _WIN32
+    (void)folder;
+    return true;
+#else
+    const int descriptor = open(folder[0] == 0 ? "." : folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0) {
+        return false;
+    }
+    const bool flushed = fsync(descriptor) == 0;
+    return close(descriptor) == 0 && flushed;
+#endif
+}
+
+// Puts the file `from` in the place of `to` in one step, replacing any file there: whenever the
+// process or the power stops, `to` is the old file or the new one, never a part of either.
+inline bool PutInPlace(const char* from, const char* to) {
+#ifdef _WIN32
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+    return std::rename(from, to) == 0;
+#endif
 }
 
 inline void RemoveFile(const char* name) {
@@ -67,14 +138,89 @@ inline void RemoveFile(const char* name) {
     std::filesystem::remove(name, error);
 }
 
-// Whether a file or folder of that name exists; false also when that cannot be found out.
-inline bool PathExists(const char* name) {
-    std::error_code error;
-    return std::filesystem::exists(name, error);
-}
-
 // True when both names lead to one existing file, whatever the spelling of the names.
 inline bool SameFile(const char* name, const char* other) {
     std::error_code error;
     return std::filesystem::equivalent(name, other, error) && !error;
+}
+
+// Opens an existing file for reading and writing without emptying it; with `create`, makes it
+// first if there is none, and says so in `created`.
+inline std::FILE* OpenForUpdate(const char* name, bool create, bool& created) {
+    created = false;
+#ifdef _WIN32
+    const int flags = _O_RDWR | _O_BINARY;
+    int descriptor = create ? _open(name, flags | _O_CREAT | _O_EXCL, _S_IREAD | _S_IWRITE) : -1;
+    created = descriptor >= 0;
+    if (descriptor < 0) {
+        descriptor = _open(name, flags);
+    }
+    std::FILE* const stream = descriptor < 0 ? nullptr : _fdopen(descriptor, "r+b");
+    if (descriptor >= 0 && stream == nullptr) {
+        _close(descriptor);
+    }
+#else
+    const int flags = O_RDWR | O_CLOEXEC;
+    int descriptor = create ? open(name, flags | O_CREAT | O_EXCL, 0666) : -1;
+    created = descriptor >= 0;
+    if (descriptor < 0) {
+        descriptor = open(name, flags);
+    }
+    std::FILE* const stream = descriptor < 0 ? nullptr : fdopen(descriptor, "r+b");
+    if (descriptor >= 0 && stream == nullptr) {
+        close(descriptor);
+    }
+#endif
+    return stream;
+}
+
+enum class LockResult { Taken, HeldElsewhere, Failed };
+
+// A disc's writer locks one byte of its audio file far past any audio there can be: readers
+// never touch it, so Windows, whose locks are mandatory, still lets them read. Under Wine such a
+// lock is a POSIX record lock on the same byte, so native and Windows programs see each other's.
+constexpr std::int64_t kWriterLockPosition = std::int64_t{1} << 62;
+
+// Takes the writer's lock on the stream's file, without waiting. It is released when the
+// stream is closed, and by the system when the process dies, however it dies. On Linux it is an
+// open-file-description lock: closing another descriptor of the same file does not drop it.
+inline LockResult LockForWriting(std::FILE* stream) {
+#ifdef _WIN32
+    OVERLAPPED where = {};
+    where.Offset = static_cast<DWORD>(kWriterLockPosition & 0xFFFFFFFF);
+    where.OffsetHigh = static_cast<DWORD>(kWriterLockPosition >> 32);
+    const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where)) {
+        return LockResult::Taken;
+    }
+    return GetLastError() == ERROR_LOCK_VIOLATION ? LockResult::HeldElsewhere : LockResult::Failed;
+#else
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(kWriterLockPosition);
+    lock.l_len = 1;
+    if (fcntl(fileno(stream), F_OFD_SETLK, &lock) == 0) {
+        return LockResult::Taken;
+    }
+    return errno == EAGAIN || errno == EACCES ? LockResult::HeldElsewhere : LockResult::Failed;
+#endif
+}
+
+// Releases the lock before the stream is closed; Windows asks for that rather than leaving it to
+// the close.
+inline void Unlock(std::FILE* stream) {
+#ifdef _WIN32
+    OVERLAPPED where = {};
+    where.Offset = static_cast<DWORD>(kWriterLockPosition & 0xFFFFFFFF);
+    where.OffsetHigh = static_cast<DWORD>(kWriterLockPosition >> 32);
+    UnlockFileEx(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), 0, 1, 0, &where);
+#else
+    struct flock lock = {};
+    lock.l_type = F_UNLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(kWriterLockPosition);
+    lock.l_len = 1;
+    fcntl(fileno(stream), F_OFD_SETLK, &lock);
+#endif
 }

@@ -1,6 +1,10 @@
-// Opening the destination disc, and copying a trailer's audio to it. The destination's index
-// on disk always describes the audio on disk: it is rewritten whenever the list changes, so a
-// crash or a killed process never costs the disc.
+// Opening the destination disc, and copying a trailer's audio to it. One program at a time
+// writes a disc: it holds a lock on the disc's audio file from the open to the close. The
+// index on disk always describes the audio on disk, and every change reaches the device before
+// anything relies on it: an add's audio before the index that lists it, each index whole before
+// it takes the old one's place. So neither a kill nor a power cut costs a trailer once the
+// program has said it was added.
+#include <cinttypes>
 #include <cstring>
 
 #include "disc_pair.h"
@@ -21,9 +25,9 @@ namespace {
 
 const int kMissingByte = 0xFF; // written for audio that lies past the end of the source file
 
-// The audio file is opened for update, not for appending: every add moves to its end first
-// anyway, and in append mode the Windows C runtime moves to the end again before each buffer
-// it writes out, which slows the byte-by-byte copy by a quarter.
+// The audio file is written through a stream opened for update, not for appending: every add
+// moves to where its audio goes anyway, and in append mode the Windows C runtime moves to the
+// end again before each buffer it writes out, which slows the byte-by-byte copy by a quarter.
 const char kAudioWriteMode[] = "r+b";
 
 // An END the index can give back: whole index units, not below 0. Any other value comes from
@@ -40,6 +44,11 @@ bool CopyName(char* to, const char* from) {
     }
     std::memcpy(to, from, length + 1);
     return true;
+}
+
+// The record of an add that begins at `audioSize`, as it is written and as it must read.
+int FormatAddRecord(char (&text)[32], std::int64_t audioSize) {
+    return std::snprintf(text, sizeof text, "%" PRId64 "\r\n", audioSize);
 }
 
 } // namespace
@@ -66,57 +75,120 @@ std::int64_t DiscPair::DestinationAudioEnd() const {
     return end;
 }
 
-// Leaves the destination closed with an empty list, after a failed open.
+// Opens the destination's audio file (creating it for a new disc) and takes the writer's lock
+// on it. False if it cannot be opened, or if another program holds the lock.
+bool DiscPair::HoldDestinationAudio(bool create) {
+    ReleaseDestination();
+    destinationLock_ = OpenForUpdate(destinationAudioName_, create, audioCreated_);
+    if (destinationLock_ == nullptr) {
+        return false;
+    }
+    const LockResult lock = LockForWriting(destinationLock_);
+    if (lock == LockResult::Taken) {
+        return true;
+    }
+    destinationInUse_ = lock == LockResult::HeldElsewhere;
+    CloseStream(destinationLock_);
+    audioCreated_ = false; // another writer may already be using the file
+    return false;
+}
+
+// Lets the destination go: its audio stream is closed, then the lock is released.
+void DiscPair::ReleaseDestination() {
+    CloseStream(destinationAudio_);
+    if (destinationLock_ != nullptr) {
+        Unlock(destinationLock_);
+        CloseStream(destinationLock_);
+    }
+}
+
+bool DiscPair::HoldDestinationDisc(const char* indexPath, int32_t folderLength) {
+    destinationInUse_ = false;
+    if (destinationOpen_ || !CopyName(destinationIndexName_, indexPath) ||
+        !MakeAudioPath(indexPath, folderLength)) {
+        return false;
+    }
+    CopyName(destinationAudioName_, fileName_);
+    std::memcpy(destinationFolder_, indexPath, static_cast<std::size_t>(folderLength));
+    destinationFolder_[folderLength] = 0;
+    return HoldDestinationAudio(false);
+}
+
+// Cuts the held audio file to `size` bytes and waits until the device holds the cut.
+bool DiscPair::CutHeldAudio(std::int64_t size) {
+    return (destinationAudio_ == nullptr || std::fflush(destinationAudio_) == 0) &&
+           ResizeFile(destinationAudioName_, size) && FlushToDevice(destinationLock_);
+}
+
+// Writes the record that an add begins at `audioSize` and waits until the device holds it,
+// and, the first time in a session, its entry in the folder. Whatever of the add reaches the
+// audio file after this can then be told apart from audio no add of this program left.
+bool DiscPair::RecordAddStart(std::int64_t audioSize) {
+    if (!SetFolderFileName(destinationFolder_,
+                           static_cast<int32_t>(std::strlen(destinationFolder_)),
+                           kAddRecordFileName)) {
+        return false;
+    }
+    std::FILE* const record = std::fopen(fileName_, "wb");
+    if (record == nullptr) {
+        return false;
+    }
+    char text[32];
+    const int length = FormatAddRecord(text, audioSize);
+    const bool written = std::fwrite(text, 1, static_cast<std::size_t>(length), record) ==
+                             static_cast<std::size_t>(length) &&
+                         FlushToDevice(record);
+    if (std::fclose(record) != 0 || !written) {
+        return false;
+    }
+    if (!addRecorded_) {
+        addRecorded_ = FlushFolder(destinationFolder_);
+    }
+    return addRecorded_;
+}
+
+// Whether the record of an add, whose name is in the file name buffer, says that an add began
+// at `audioSize`. A record that is missing, torn or anything else says nothing.
+bool DiscPair::AddRecordSays(std::int64_t audioSize) {
+    std::FILE* const record = std::fopen(fileName_, "rb");
+    if (record == nullptr) {
+        return false;
+    }
+    char text[32];
+    const std::size_t read = std::fread(text, 1, sizeof text, record);
+    std::fclose(record);
+    char expected[32];
+    const int length = FormatAddRecord(expected, audioSize);
+    return read == static_cast<std::size_t>(length) && std::memcmp(text, expected, read) == 0;
+}
+
+void DiscPair::RemoveAddRecord() {
+    if (SetFolderFileName(destinationFolder_, static_cast<int32_t>(std::strlen(destinationFolder_)),
+                          kAddRecordFileName)) {
+        RemoveFile(fileName_);
+    }
+    addRecorded_ = false;
+}
+
+// Leaves the destination closed with an empty list, after a failed open. An audio file this
+// open created goes again.
 void DiscPair::AbandonDestination() {
     CloseStream(destinationIndexWriter_);
-    CloseStream(destinationAudio_);
+    ReleaseDestination();
+    if (audioCreated_) {
+        RemoveFile(destinationAudioName_);
+        audioCreated_ = false;
+    }
     destinationCount_ = 0;
     destinationOpen_ = false;
 }
 
-// Writes the new disc's empty index under its temporary name, then puts it in the place of the
-// folder's index.
-bool DiscPair::PlaceNewIndex(const char* folder) {
-    SetFileName(folder, kNewIndexFileName);
-    CloseStream(destinationIndexWriter_);
-    destinationIndexWriter_ = std::fopen(fileName_, "wb");
-    if (destinationIndexWriter_ == nullptr) {
-        return false;
-    }
-    const bool written = WriteIndexFile();
-    CloseStream(destinationIndexWriter_);
-    if (!written || !ReplaceFile(fileName_, destinationIndexName_)) {
-        RemoveFile(fileName_);
-        return false;
-    }
-    return true;
-}
-
-// Likewise the new disc's audio file, which holds only the header.
-bool DiscPair::PlaceNewAudio(const char* folder) {
-    SetFileName(folder, kNewAudioFileName);
-    CloseStream(destinationAudio_);
-    destinationAudio_ = std::fopen(fileName_, "wb");
-    if (destinationAudio_ == nullptr) {
-        return false;
-    }
-    bool written =
-        std::fwrite(kAudioHeader, 1, sizeof kAudioHeader, destinationAudio_) == sizeof kAudioHeader;
-    written = std::fclose(destinationAudio_) == 0 && written;
-    destinationAudio_ = nullptr;
-    if (!written || !ReplaceFile(fileName_, destinationAudioName_)) {
-        RemoveFile(fileName_);
-        return false;
-    }
-    return true;
-}
-
-// Each file is written under a temporary name and then takes the place of the folder's file.
-// Where the folder holds an audio file, the index goes first: whenever the process stops, the
-// folder holds its old disc, the new empty disc, or the new empty index beside the old audio,
-// which reads as the new empty disc. Where it holds none, the audio goes first, so a stop between
-// the two leaves an audio file without an index, which is no disc, rather than an index without
-// its audio, which is a damaged one.
+// A new disc: its audio file is held first, and never replaced, only rewritten. Where it holds
+// an old disc's audio, the record of an add from byte 92 comes first, then the new empty index,
+// then the cut: whenever the process or the power stops, the folder holds the old disc, or the
+// new empty index beside audio that Continue cuts back to the header. Where it holds anything
+// else, it becomes the header alone before the index takes its place: an index beside audio
+// without the header never read as a disc. Every step is on the device before the next.
 bool DiscPair::OpenNewDisc(const char* folder) {
     // The index name is the longest, so every other name fits whenever it does.
     if (!SetFileName(folder, kIndexFileName) || !CopyName(destinationIndexName_, fileName_)) {
@@ -124,37 +196,69 @@ bool DiscPair::OpenNewDisc(const char* folder) {
     }
     SetFileName(folder, kAudioFileName);
     CopyName(destinationAudioName_, fileName_);
+    const std::size_t folderLength = std::strlen(folder);
+    std::memcpy(destinationFolder_, folder, folderLength);
+    destinationFolder_[folderLength] = kPathSeparator;
+    destinationFolder_[folderLength + 1] = 0;
     // Replacing the audio file of the open source disc would destroy what is being read.
     if (sourceOpen_ && SameFile(destinationAudioName_, sourceAudioName_)) {
         return false;
     }
-    const bool placed = PathExists(destinationAudioName_)
-                            ? PlaceNewIndex(folder) && PlaceNewAudio(folder)
-                            : PlaceNewAudio(folder) && PlaceNewIndex(folder);
-    if (!placed) {
+    if (!HoldDestinationAudio(true)) {
         return false;
     }
-    destinationIndexWriter_ = std::fopen(destinationIndexName_, "r+b");
     destinationAudio_ = std::fopen(destinationAudioName_, kAudioWriteMode);
-    return destinationIndexWriter_ != nullptr && destinationAudio_ != nullptr;
+    if (destinationAudio_ == nullptr) {
+        return false;
+    }
+    DiscReport old = {};
+    MeasureAudio(destinationAudio_, old);
+    if (old.audioSize < 0) {
+        return false;
+    }
+    if (old.headerMatches) {
+        if (old.audioSize > kAudioHeaderSize && !RecordAddStart(kAudioHeaderSize)) {
+            return false;
+        }
+    } else if (!SeekStream(destinationAudio_, 0, SEEK_SET) ||
+               std::fwrite(kAudioHeader, 1, sizeof kAudioHeader, destinationAudio_) !=
+                   sizeof kAudioHeader ||
+               !CutHeldAudio(kAudioHeaderSize)) {
+        return false;
+    }
+    return PlaceIndex() == Placement::Placed && CutHeldAudio(kAudioHeaderSize);
 }
 
 bool EntryIsCopyable(const TrailerEntry& entry) {
     return EndIsUsable(entry.end) && static_cast<std::int64_t>(entry.offset) + entry.start >= 0;
 }
 
-bool DiscCanContinue(const DiscReport& report) {
+bool DiscHoldsItsTrailers(const DiscReport& report) {
     return report.index == IndexState::Read && report.recordProblems == 0 && !report.tooLarge &&
            report.headerMatches && report.audioSize >= report.expectedAudioSize;
 }
 
+bool DiscCanContinue(const DiscReport& report) {
+    return DiscHoldsItsTrailers(report) &&
+           (report.audioSize == report.expectedAudioSize || report.addUnfinished);
+}
+
 bool DiscIsSound(const DiscReport& report) {
-    return DiscCanContinue(report) && report.audioSize == report.expectedAudioSize;
+    return DiscHoldsItsTrailers(report) && report.audioSize == report.expectedAudioSize;
+}
+
+// Whether the audio file starts with the header, and its size.
+void DiscPair::MeasureAudio(std::FILE* audio, DiscReport& report) {
+    unsigned char header[kAudioHeaderSize];
+    report.headerMatches = SeekStream(audio, 0, SEEK_SET) &&
+                           std::fread(header, 1, sizeof header, audio) == sizeof header &&
+                           std::memcmp(header, kAudioHeader, sizeof header) == 0;
+    report.audioSize = StreamSize(audio);
 }
 
 // Reads the index in the written layout into the destination list, and compares the audio
 // file with it: it must start with the header and hold every listed trailer where the index
-// says. The audio file is only opened for reading.
+// says. The audio file is only read.
 void DiscPair::CheckWrittenDisc(const char* indexPath, int32_t folderLength, DiscReport& report) {
     report = DiscReport();
     report.audioSize = -1;
@@ -180,19 +284,16 @@ void DiscPair::CheckWrittenDisc(const char* indexPath, int32_t folderLength, Dis
     if (!MakeAudioPath(indexPath, folderLength)) {
         return;
     }
-    CloseStream(destinationAudio_);
-    destinationAudio_ = std::fopen(fileName_, "rb");
-    if (destinationAudio_ == nullptr) {
+    std::FILE* const audio = std::fopen(fileName_, "rb");
+    if (audio == nullptr) {
         return;
     }
-    unsigned char header[kAudioHeaderSize];
-    report.headerMatches =
-        std::fread(header, 1, sizeof header, destinationAudio_) == sizeof header &&
-        std::memcmp(header, kAudioHeader, sizeof header) == 0;
-    if (SeekStream(destinationAudio_, 0, SEEK_END)) {
-        report.audioSize = StreamPosition(destinationAudio_);
+    MeasureAudio(audio, report);
+    std::fclose(audio);
+    if (report.audioSize > expected) {
+        SetFolderFileName(indexPath, folderLength, kAddRecordFileName);
+        report.addUnfinished = AddRecordSays(expected);
     }
-    CloseStream(destinationAudio_);
 }
 
 bool DiscPair::CheckDestinationDisc(const char* indexPath, int32_t folderLength,
@@ -204,33 +305,46 @@ bool DiscPair::CheckDestinationDisc(const char* indexPath, int32_t folderLength,
     return true;
 }
 
-// Nothing is written before every check has passed, so a refused disc stays as it was.
+bool DiscPair::CutDestinationAudio(const DiscReport& report) {
+    if (destinationOpen_ || destinationLock_ == nullptr || !DiscHoldsItsTrailers(report) ||
+        !CutHeldAudio(report.expectedAudioSize)) {
+        return false;
+    }
+    RemoveAddRecord();
+    return true;
+}
+
+// The disc is held before it is checked, so nothing changes it in between, and nothing is
+// written before every check has passed: a refused disc stays as it was.
 bool DiscPair::OpenContinuedDisc(const char* indexPath, int32_t folderLength) {
+    // kovdisc holds a disc before it checks it; the window holds it here.
+    const bool held =
+        destinationLock_ != nullptr && std::strcmp(destinationIndexName_, indexPath) == 0;
+    if (!held && !HoldDestinationDisc(indexPath, folderLength)) {
+        return false;
+    }
+    // An index of the name a new index is written under could not be replaced in one step.
+    if (!SetFolderFileName(indexPath, folderLength, kNewIndexFileName) ||
+        SameFile(fileName_, indexPath)) {
+        return false;
+    }
     DiscReport report;
     CheckWrittenDisc(indexPath, folderLength, report);
-    // Refused unless its audio file starts with the header and holds every listed trailer.
+    // Refused unless its audio file starts with the header and holds every listed trailer, and
+    // any audio after them is the part of an add that never finished.
     if (!DiscCanContinue(report)) {
         return false;
     }
-    if (!CopyName(destinationIndexName_, indexPath) || !MakeAudioPath(indexPath, folderLength)) {
-        return false;
-    }
-    CopyName(destinationAudioName_, fileName_);
-    // A longer audio file holds the start of an add that never finished: drop it.
-    if (!ResizeFile(destinationAudioName_, report.expectedAudioSize)) {
+    if (report.audioSize > report.expectedAudioSize && !CutHeldAudio(report.expectedAudioSize)) {
         return false;
     }
     destinationAudio_ = std::fopen(destinationAudioName_, kAudioWriteMode);
-    if (destinationAudio_ == nullptr) {
-        return false;
-    }
-    // Opened without emptying it: the rewrite replaces it with the same list.
-    CloseStream(destinationIndexWriter_);
-    destinationIndexWriter_ = std::fopen(destinationIndexName_, "r+b");
-    return destinationIndexWriter_ != nullptr && RewriteIndexFile();
+    return destinationAudio_ != nullptr;
 }
 
 bool DiscPair::OpenDestinationDisc(bool newDisc, const char* path, int32_t folderLength) {
+    destinationInUse_ = false;
+    addRecorded_ = false;
     const bool opened = newDisc ? OpenNewDisc(path) : OpenContinuedDisc(path, folderLength);
     if (!opened) {
         AbandonDestination();
@@ -240,26 +354,25 @@ bool DiscPair::OpenDestinationDisc(bool newDisc, const char* path, int32_t folde
     return true;
 }
 
-// After a failed add: cuts the audio file back to `audioSize` and rewrites the index from the
-// list. Both streams are closed first, so no unwritten bytes of the failed add stay buffered.
-// If even that fails, the streams stay closed and nothing more can be added.
-void DiscPair::RestoreDestination(std::int64_t audioSize) {
+// After a failed add: puts back the index without the trailer, if the add had replaced it,
+// and cuts the audio file back to `audioSize`. The audio stream is closed first, so no
+// unwritten bytes of the failed add stay buffered. If that fails too, what the disc holds is not
+// known: it is let go, lock and all, and nothing more can be added. The record of the add stays
+// in place, so Continue cuts whatever the add left.
+void DiscPair::RestoreDestination(std::int64_t audioSize, bool indexReplaced) {
     CloseStream(destinationAudio_);
-    CloseStream(destinationIndexWriter_);
-    if (!ResizeFile(destinationAudioName_, audioSize)) {
-        return;
+    const bool indexRestored = !indexReplaced || PlaceIndex() == Placement::Placed;
+    if (indexRestored && CutHeldAudio(audioSize)) {
+        destinationAudio_ = std::fopen(destinationAudioName_, kAudioWriteMode);
+        if (destinationAudio_ != nullptr) {
+            return;
+        }
     }
-    destinationAudio_ = std::fopen(destinationAudioName_, kAudioWriteMode);
-    destinationIndexWriter_ = std::fopen(destinationIndexName_, "r+b");
-    if (destinationAudio_ == nullptr || destinationIndexWriter_ == nullptr || !RewriteIndexFile()) {
-        CloseStream(destinationAudio_);
-        CloseStream(destinationIndexWriter_);
-    }
+    ReleaseDestination();
 }
 
 bool DiscPair::AddTrailer(int32_t index) {
-    if (!sourceOpen_ || !destinationOpen_ || destinationAudio_ == nullptr ||
-        destinationIndexWriter_ == nullptr) {
+    if (!sourceOpen_ || !destinationOpen_ || destinationAudio_ == nullptr) {
         return false;
     }
     if (index < 0 || index >= sourceCount_ || destinationCount_ >= kMaxTrailers) {
@@ -274,7 +387,8 @@ bool DiscPair::AddTrailer(int32_t index) {
     if (!EntryIsCopyable(entry) || audioSize + entry.end > kLargestAudioFile) {
         return false;
     }
-    if (!SeekStream(destinationAudio_, 0, SEEK_END) || !SeekStream(sourceAudio_, from, SEEK_SET)) {
+    if (!RecordAddStart(audioSize) || !SeekStream(destinationAudio_, audioSize, SEEK_SET) ||
+        !SeekStream(sourceAudio_, from, SEEK_SET)) {
         return false;
     }
     std::clearerr(sourceAudio_);
@@ -297,20 +411,21 @@ bool DiscPair::AddTrailer(int32_t index) {
         PutByte(kMissingByte, out);
     }
 
-    // A read error is not the end of the file: its audio would be silently replaced.
-    bool added = !std::ferror(in) && std::fflush(out) == 0 && !std::ferror(out);
-    if (added) {
+    // A read error is not the end of the file: its audio would be silently replaced. The audio
+    // is on the device before an index lists it.
+    Placement placement = Placement::NotPlaced;
+    if (!std::ferror(in) && FlushToDevice(out) && !std::ferror(out)) {
         destinationList_[destinationCount_] = entry;
         ++destinationCount_;
-        added = WriteIndexFile();
-        if (!added) {
+        placement = PlaceIndex();
+        if (placement != Placement::Placed) {
             --destinationCount_;
         }
     }
-    if (!added) {
-        RestoreDestination(audioSize);
+    if (placement != Placement::Placed) {
+        RestoreDestination(audioSize, placement == Placement::Unsure);
     }
-    return added;
+    return placement == Placement::Placed;
 }
 
 bool ReadTrailerAudio(std::FILE* audio, unsigned char* buffer, std::size_t size) {

@@ -315,19 +315,34 @@ bool DiscPair::WriteIndexFile() {
     return std::fflush(stream) == 0 && !std::ferror(stream);
 }
 
-// Writes the index over one that may have been longer, and cuts the file to it.
-bool DiscPair::RewriteIndexFile() {
-    if (!WriteIndexFile()) {
-        return false;
+// Writes the index from the destination list beside the disc's index, waits until the device
+// holds it, and puts it in the index's place in one step: whenever the process or the power
+// stops, the disc has its old index or its new one, whole.
+DiscPair::Placement DiscPair::PlaceIndex() {
+    if (!SetFolderFileName(destinationFolder_,
+                           static_cast<int32_t>(std::strlen(destinationFolder_)),
+                           kNewIndexFileName)) {
+        return Placement::NotPlaced;
     }
-    const std::int64_t length = StreamPosition(destinationIndexWriter_);
-    return length > 0 && ResizeFile(destinationIndexName_, length);
+    CloseStream(destinationIndexWriter_);
+    destinationIndexWriter_ = std::fopen(fileName_, "wb");
+    if (destinationIndexWriter_ == nullptr) {
+        return Placement::NotPlaced;
+    }
+    const bool written = WriteIndexFile() && FlushToDevice(destinationIndexWriter_);
+    const bool closed = std::fclose(destinationIndexWriter_) == 0;
+    destinationIndexWriter_ = nullptr;
+    if (!written || !closed || !PutInPlace(fileName_, destinationIndexName_)) {
+        RemoveFile(fileName_);
+        return Placement::NotPlaced;
+    }
+    return FlushFolder(destinationFolder_) ? Placement::Placed : Placement::Unsure;
 }
 
+// The index is in place after every add already; it is put in place once more as the disc is
+// closed. Only a destination that is open and still held is written.
 void DiscPair::WriteIndex() {
-    if (destinationIndexWriter_ == nullptr) {
-        return;
+    if (destinationOpen_ && destinationLock_ != nullptr) {
+        PlaceIndex();
     }
-    WriteIndexFile();
-    CloseStream(destinationIndexWriter_);
 }

@@ -35,12 +35,16 @@ TEST_F(DiscSafety, IndexOnDiskListsEveryTrailerAsSoonAsItIsAdded) {
     discs.CloseDestinationDisc();
     EXPECT_EQ(DestinationIndex(), both);
 
-    // Continuing rewrites the index at once as it would be written on closing, here from one
-    // with single TABs and bytes after its end marker.
-    WriteFileBytes(destination.File("R14TRLR.TXT"),
-                   kIndexHeaderLines + "A\t1\t0\t1\t92\r\nB\t2\t1\t2\t3767\r\n\x1A" +
-                       std::string(100, '~'));
+    EXPECT_EQ(FilesIn(destination.Path()), (std::vector<std::string>{"R14T5.AUD", "R14TRLR.TXT"}));
+
+    // A continued disc's index is written anew as the disc is closed, here from one with single
+    // TABs and bytes after its end marker; opening it changes nothing.
+    const std::string singleTabs =
+        kIndexHeaderLines + "A\t1\t0\t1\t92\r\nB\t2\t1\t2\t3767\r\n\x1A" + std::string(100, '~');
+    WriteFileBytes(destination.File("R14TRLR.TXT"), singleTabs);
     ASSERT_TRUE(Continue());
+    EXPECT_EQ(DestinationIndex(), singleTabs);
+    discs.CloseDestinationDisc();
     EXPECT_EQ(DestinationIndex(), both);
 }
 
@@ -77,14 +81,65 @@ TEST_F(DiscSafety, ContinuedDiscMustMatchItsIndex) {
         EXPECT_EQ(DestinationIndex(), c.index);
         EXPECT_EQ(DestinationAudio(), c.audio);
     }
+}
 
-    // Audio beyond the listed trailers is the start of an add that never finished.
+// Audio after the last listed trailer is cut unasked only when the record of an add says an add
+// began exactly there; anything else may be trailers an older index no longer lists.
+TEST_F(DiscSafety, AudioAfterTheLastTrailerIsCutOnlyWhereTheRecordOfAnAddBegan) {
+    const std::string index = kIndexHeaderLines + "A\t\t1\t0\t1\t92\r\nB\t\t2\t0\t2\t" +
+                              std::to_string(92 + 3675) + "\r\n\x1A";
+    const std::string audio = kAudioHeaderBytes + std::string(3 * 3675, 'x');
+    const std::string longer = audio + "unlisted tail";
+    const std::string end = std::to_string(92 + 3 * 3675); // where an add would begin
+    const std::string record = destination.File(kAddRecordFileName);
     WriteFileBytes(destination.File("R14TRLR.TXT"), index);
-    WriteFileBytes(destination.File("R14T5.AUD"), audio + "unlisted tail");
+    WriteFileBytes(destination.File("R14T5.AUD"), longer);
+    const std::vector<std::string> sayNothing = {
+        "",
+        std::to_string(92 + 3 * 3675 - 1) + "\r\n",
+        std::to_string(92 + 3 * 3675 + 1) + "\r\n",
+        end,
+        end + "\r",
+        end + "\n",
+        end + "\r\n\r\n",
+        " " + end + "\r\n",
+        "0" + end + "\r\n",
+        end.substr(0, 2),
+    };
+    for (const std::string& text : sayNothing) {
+        SCOPED_TRACE("record: " + text);
+        if (text.empty()) {
+            RemoveFile(record.c_str());
+        } else {
+            WriteFileBytes(record, text);
+        }
+        DiscReport report;
+        ASSERT_TRUE(discs.CheckDestinationDisc(destination.File("R14TRLR.TXT").c_str(),
+                                               static_cast<int32_t>(destination.Prefix().size()),
+                                               report));
+        EXPECT_TRUE(DiscHoldsItsTrailers(report));
+        EXPECT_FALSE(report.addUnfinished);
+        EXPECT_FALSE(DiscCanContinue(report));
+        EXPECT_FALSE(Continue());
+        EXPECT_EQ(DestinationIndex(), index);
+        EXPECT_EQ(DestinationAudio(), longer);
+        EXPECT_EQ(ReadFileBytes(record), text);
+    }
+
+    WriteFileBytes(record, end + "\r\n");
     ASSERT_TRUE(Continue());
     EXPECT_EQ(discs.DestinationCount(), 2);
     EXPECT_EQ(DestinationAudio(), audio);
     EXPECT_EQ(DestinationIndex(), index);
+    discs.CloseDestinationDisc();
+    EXPECT_EQ(FilesIn(destination.Path()), (std::vector<std::string>{"R14T5.AUD", "R14TRLR.TXT"}));
+
+    // A record left beside a disc that ends after its last trailer is let be, then tidied away.
+    WriteFileBytes(record, "92\r\n");
+    ASSERT_TRUE(Continue());
+    EXPECT_EQ(DestinationAudio(), audio);
+    discs.CloseDestinationDisc();
+    EXPECT_EQ(FilesIn(destination.Path()), (std::vector<std::string>{"R14T5.AUD", "R14TRLR.TXT"}));
 }
 
 // The OFFSET column holds a signed 32-bit position, so a disc's audio must end by byte
@@ -182,12 +237,19 @@ TEST_F(DiscSafety, CheckTellsUnreadableForeignAndDamagedIndexesApartAndChangesNo
         EXPECT_EQ(report.index, state) << text;
         EXPECT_EQ(ReadFileBytes(index), text);
     }
-    // The one problem of the last: a byte after the last trailer, which Continue cuts off.
-    EXPECT_TRUE(DiscCanContinue(report));
+    // The one problem of the last: a byte after the last trailer, which no add is recorded to
+    // have left. Continue refuses it until the record says an add began right before it.
+    EXPECT_TRUE(DiscHoldsItsTrailers(report));
+    EXPECT_FALSE(DiscCanContinue(report));
     EXPECT_FALSE(DiscIsSound(report));
     EXPECT_EQ(report.audioSize, report.expectedAudioSize + 1);
     EXPECT_EQ(DestinationAudio(), audio);
+    EXPECT_FALSE(Continue());
 
+    WriteFileBytes(destination.File(kAddRecordFileName), std::to_string(92 + 3675) + "\r\n");
+    ASSERT_TRUE(discs.CheckDestinationDisc(index.c_str(), folder, report));
+    EXPECT_TRUE(report.addUnfinished);
+    EXPECT_TRUE(DiscCanContinue(report));
     ASSERT_TRUE(Continue());
     EXPECT_FALSE(discs.CheckDestinationDisc(index.c_str(), folder, report));
     EXPECT_EQ(discs.DestinationCount(), 1);
