@@ -1,6 +1,7 @@
 // kovdisc add DISC_INDEX SOURCE_INDEX [PICK...]: continues a disc as Continue Disc does and adds
 // the picked trailers of a source disc to it, as the window's Add does, skipping any the disc
-// already shows. Nothing is written before every input has been read and every PICK resolved.
+// already shows. The disc is held for this program alone before it is read, and nothing is
+// written before every input has been read and every PICK resolved.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -69,6 +70,11 @@ ExitCode Prepare(DiscPair& discs, const AddOptions& options, std::vector<Step>& 
             return Fail(ExitCode::Usage, fileProblem);
         }
     }
+    // Held before it is checked, so that no other program changes it meanwhile. A disc that
+    // cannot be held for another reason is refused below, by the check or by the open.
+    if (!discs.HoldDestinationDisc(disc.c_str(), FolderLength(disc)) && discs.DestinationInUse()) {
+        return Fail(ExitCode::Failure, DiscInUse(disc));
+    }
     DiscReport report;
     discs.CheckDestinationDisc(disc.c_str(), FolderLength(disc), report);
     std::string error;
@@ -86,6 +92,12 @@ ExitCode Prepare(DiscPair& discs, const AddOptions& options, std::vector<Step>& 
     steps = PlanSteps(discs, positions);
     if (!StepsCopyable(discs, options, steps, error)) {
         return Fail(ExitCode::Usage, error);
+    }
+    if (DiscHoldsItsTrailers(report) && !DiscCanContinue(report)) {
+        return Fail(ExitCode::Failure, UnlistedAudio(report, disc) + ". " + disc +
+                                           " was not changed; \"kovdisc check --repair " + disc +
+                                           "\" cuts them, once any trailers they hold have been "
+                                           "recovered.");
     }
     if (!DiscCanContinue(report)) {
         for (const std::string& problem : DiscProblems(discs, report, disc)) {
@@ -114,7 +126,9 @@ ExitCode RunAdd(const AddOptions& options) {
     }
     if (!discs->OpenDestinationDisc(false, disc.c_str(), FolderLength(disc))) {
         return Fail(ExitCode::Failure,
-                    "could not open " + disc + " and its audio file for writing.");
+                    discs->DestinationInUse()
+                        ? DiscInUse(disc)
+                        : "could not open " + disc + " and its audio file for writing.");
     }
 
     const StepsCopied result = CopySteps(*discs, steps);

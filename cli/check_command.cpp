@@ -1,5 +1,6 @@
 // kovdisc check INDEX [--repair]: checks a written disc as Continue Disc does. The one repair
-// is Continue's own cut of the audio after the last trailer.
+// is the cut of the audio after the last trailer, which Continue makes unasked only where an
+// add never finished.
 #include <cstdio>
 #include <memory>
 
@@ -18,6 +19,11 @@ ExitCode RunCheck(const CheckOptions& options) {
     const auto discs = std::make_unique<DiscPair>();
     DiscReport report;
     const std::int32_t folderLength = FolderLength(index);
+    // A repair holds the disc before it checks it, so the cut is of what the check saw.
+    if (options.repair && !discs->HoldDestinationDisc(index.c_str(), folderLength) &&
+        discs->DestinationInUse()) {
+        return Fail(ExitCode::Failure, DiscInUse(index));
+    }
     discs->CheckDestinationDisc(index.c_str(), folderLength, report);
     std::string error;
     if (!IndexUsable(report, index, error)) {
@@ -28,11 +34,12 @@ ExitCode RunCheck(const CheckOptions& options) {
         return ExitCode::Success;
     }
 
-    if (options.repair && DiscCanContinue(report)) {
+    if (options.repair && DiscHoldsItsTrailers(report)) {
         const std::int64_t cut = report.audioSize - report.expectedAudioSize;
         const std::string audio = AudioPathBeside(index);
-        if (!discs->OpenDestinationDisc(false, index.c_str(), folderLength)) {
-            return Fail(ExitCode::Failure, "could not cut the unfinished add off " + audio + ".");
+        if (!discs->CutDestinationAudio(report)) {
+            return Fail(ExitCode::Failure,
+                        "could not cut the audio after the last trailer off " + audio + ".");
         }
         discs->CloseDestinationDisc();
         std::printf("cut %s after the last trailer off %s.\n", CountOf(cut, "byte").c_str(),

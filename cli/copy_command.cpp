@@ -87,7 +87,7 @@ ExitCode Prepare(DiscPair& discs, const CopyOptions& options, const std::string&
         if (!IndexUsable(report, disc, error)) {
             return Fail(ExitCode::Usage, error);
         }
-        if (!DiscCanContinue(report)) {
+        if (!DiscHoldsItsTrailers(report)) {
             for (const std::string& problem : DiscProblems(discs, report, disc)) {
                 Warn(problem);
             }
@@ -96,8 +96,7 @@ ExitCode Prepare(DiscPair& discs, const CopyOptions& options, const std::string&
         return Fail(ExitCode::Usage, "cannot read the audio file " + AudioPathBeside(disc) + ".");
     }
     if (!DiscIsSound(report)) {
-        Warn("not copying " + CountOf(report.audioSize - report.expectedAudioSize, "byte") +
-             " of an add that never finished at the end of " + AudioPathBeside(disc) + ".");
+        Warn("not copying the " + AudioAfterTrailers(report, disc) + ".");
     }
     std::vector<std::int32_t> positions;
     std::string error;
@@ -123,7 +122,7 @@ ExitCode RunCopy(const CopyOptions& options) {
         return code;
     }
     if (!discs->OpenDestinationDisc(true, folder.c_str(), 0)) {
-        return Fail(ExitCode::Failure, "could not write a new disc in " + options.folder + ".");
+        return NewDiscRefused(*discs, options.folder);
     }
 
     const std::string index = IndexPathIn(folder);

@@ -56,12 +56,33 @@ std::vector<std::string> DiscProblems(const DiscPair& discs, const DiscReport& r
             " short: the trailers end at byte " + std::to_string(report.expectedAudioSize) +
             ", and it holds " + std::to_string(report.audioSize) + ".");
     }
-    if (report.audioSize > report.expectedAudioSize) {
+    if (report.audioSize > report.expectedAudioSize && report.addUnfinished) {
         problems.push_back(audioPath + " holds " +
                            CountOf(report.audioSize - report.expectedAudioSize, "byte") +
                            " after the last trailer, left by an add that never finished.");
+    } else if (report.audioSize > report.expectedAudioSize) {
+        problems.push_back(UnlistedAudio(report, indexPath) +
+                           "; add and Continue Disc refuse the disc, and check --repair cuts "
+                           "them.");
     }
     return problems;
+}
+
+std::string DiscInUse(const std::string& indexPath) {
+    return "another program is writing the disc " + indexPath + "; nothing was changed.";
+}
+
+std::string UnlistedAudio(const DiscReport& report, const std::string& indexPath) {
+    return AudioPathBeside(indexPath) + " holds " +
+           CountOf(report.audioSize - report.expectedAudioSize, "byte") +
+           " after the last trailer that no unfinished add left: they may be trailers an older "
+           "index no longer lists";
+}
+
+std::string AudioAfterTrailers(const DiscReport& report, const std::string& indexPath) {
+    return CountOf(report.audioSize - report.expectedAudioSize, "byte") +
+           " after the last trailer of " + AudioPathBeside(indexPath) +
+           (report.addUnfinished ? ", left by an add that never finished" : "");
 }
 
 std::string SoundDisc(const DiscReport& report, const std::string& indexPath) {

@@ -16,3 +16,14 @@ std::vector<std::string> DiscProblems(const DiscPair& discs, const DiscReport& r
 
 // The sentence for a sound disc.
 std::string SoundDisc(const DiscReport& report, const std::string& indexPath);
+
+// The sentence for a disc another program is writing.
+std::string DiscInUse(const std::string& indexPath);
+
+// The audio after the last trailer, which no unfinished add is recorded to have left, in a
+// sentence that names the audio file, without its full stop.
+std::string UnlistedAudio(const DiscReport& report, const std::string& indexPath);
+
+// The audio after the last trailer, in words that say who left it when the record of an add
+// says so: "N bytes after the last trailer of AUDIO[, left by an add that never finished]".
+std::string AudioAfterTrailers(const DiscReport& report, const std::string& indexPath);

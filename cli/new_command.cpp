@@ -16,7 +16,7 @@ ExitCode RunNew(const NewOptions& options) {
     }
     const auto discs = std::make_unique<DiscPair>();
     if (!discs->OpenDestinationDisc(true, folder.c_str(), 0)) {
-        return Fail(ExitCode::Failure, "could not write a new disc in " + options.folder + ".");
+        return NewDiscRefused(*discs, options.folder);
     }
     discs->CloseDestinationDisc();
     std::printf("new empty disc: %s\n", IndexPathIn(folder).c_str());

@@ -5,20 +5,25 @@
 
 #include "disc_files.h"
 #include "disc_pair.h"
+#include "disc_problems.h"
+#include "stream_io.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 // Creates the folder and every missing folder above it, one at a time: create_directories of
-// the Windows runtime refuses a drive-relative name such as C:disc.
+// the Windows runtime refuses a drive-relative name such as C:disc. Each new folder's entry is
+// flushed to the device in the folder above, so that the disc made in it lasts a power cut.
 void MakeFolders(const fs::path& folder) {
     std::error_code error;
     const fs::path parent = folder.parent_path();
     if (!parent.empty() && parent != folder && !fs::is_directory(parent, error)) {
         MakeFolders(parent);
     }
-    fs::create_directory(folder, error);
+    if (fs::create_directory(folder, error)) {
+        FlushFolder(parent.empty() ? "" : parent.string().c_str());
+    }
 }
 
 } // namespace
@@ -43,4 +48,11 @@ ExitCode PrepareNewDiscFolder(const std::string& given, bool force) {
         return Fail(ExitCode::Failure, "cannot create the folder " + given + ".");
     }
     return ExitCode::Success;
+}
+
+ExitCode NewDiscRefused(const DiscPair& discs, const std::string& given) {
+    if (discs.DestinationInUse()) {
+        return Fail(ExitCode::Failure, DiscInUse(IndexPathIn(TrimFolder(given))));
+    }
+    return Fail(ExitCode::Failure, "could not write a new disc in " + given + ".");
 }

@@ -242,15 +242,14 @@ ExitCode RunVerify(const VerifyOptions& options) {
     if (read != ExitCode::Success) {
         return read;
     }
-    if (!DiscCanContinue(report)) {
+    if (!DiscHoldsItsTrailers(report)) {
         for (const std::string& problem : DiscProblems(*discs, report, disc)) {
             Warn(problem);
         }
         return Fail(ExitCode::Failure, "the audio of " + disc + " was not compared.");
     }
     if (!DiscIsSound(report)) {
-        Warn("not comparing " + CountOf(report.audioSize - report.expectedAudioSize, "byte") +
-             " of an add that never finished at the end of " + AudioPathBeside(disc) + ".");
+        Warn("not comparing the " + AudioAfterTrailers(report, disc) + ".");
     }
     const File discAudio = OpenAudio(disc);
     if (!discAudio) {

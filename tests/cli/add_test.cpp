@@ -51,12 +51,33 @@ TEST_F(Add, WithoutPicksAddsEveryTrailerTheDiscDoesNotShow) {
         FirstDifference(Read("fresh/R14T5.AUD"), WindowAudio({0, 1, 2, 4, 5, 6, 7, 8, 9, 10})), "");
 }
 
-TEST_F(Add, CutsTheAudioOfAnUnfinishedAddFirst) {
-    Write("disc/R14T5.AUD", Read("disc/R14T5.AUD") + "xyz");
+// Audio after the last trailer is cut first only where the record of an add says an add began
+// there. Anything else may be trailers an older index no longer lists: the add is refused.
+TEST_F(Add, CutsOnlyTheAudioOfAnUnfinishedAdd) {
+    const std::string index = Read("disc/R14TRLR.TXT");
+    const std::string audio = Read("disc/R14T5.AUD");
+    // The index of the disc as it was after its first two trailers, put back over its audio.
+    const std::string older = index.substr(0, index.find("Part")) + "\x1A";
+    Write("disc/R14TRLR.TXT", older);
+    const FileSnapshot putBack = Files("disc");
+    std::string refused = Kov({"add", "disc/R14TRLR.TXT", "source/R14TRLR.TXT", "twin"});
+    EXPECT_EQ(ChangedFiles(putBack, Files("disc")), "");
+
+    Write("disc/R14TRLR.TXT", index);
+    Write("disc/R14T5.AUD", audio + "xyz");
+    // A record of an add that began elsewhere says nothing of these bytes.
+    Write("disc/R14T5.ADD", "327166\r\n");
+    const FileSnapshot tail = Files("disc");
+    refused += Kov({"add", "R14TRLR.TXT", "../source/R14TRLR.TXT", "#8"}, "disc");
+    EXPECT_EQ(ChangedFiles(tail, Files("disc")), "");
+    ExpectGolden("add_refused_unlisted_audio", refused);
+
+    Write("disc/R14T5.ADD", "327167\r\n");
     std::string cut = Kov({"add", "disc/R14TRLR.TXT", "source/R14TRLR.TXT", "#8"});
     cut += FileText("disc/R14TRLR.TXT");
     ExpectGolden("add_after_unfinished", cut);
     EXPECT_EQ(FirstDifference(Read("disc/R14T5.AUD"), WindowAudio({0, 4, 9, 7})), "");
+    EXPECT_EQ(FilesIn(Path("disc")), (std::vector<std::string>{"R14T5.AUD", "R14TRLR.TXT"}));
 }
 
 TEST_F(Add, RefusesBadPicksAndUnusableInputsBeforeWritingAnything) {

@@ -1,5 +1,5 @@
-// kovdisc check: each kind of damage in its own words, and --repair cutting only the audio of
-// an add that never finished. Nothing else changes a byte.
+// kovdisc check: each kind of damage in its own words, and --repair cutting only the audio
+// after the last trailer. Nothing else changes a byte.
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -19,7 +19,7 @@ struct Damage {
 
 } // namespace
 
-TEST_F(Check, NamesEachDamageAndRepairsOnlyAnUnfinishedAdd) {
+TEST_F(Check, NamesEachDamageAndRepairsOnlyAudioAfterTheLastTrailer) {
     const std::string index = Read("disc/R14TRLR.TXT");
     const std::string audio = Read("disc/R14T5.AUD");
     const auto replace = [](std::string& text, const std::string& from, const std::string& to) {
@@ -72,6 +72,21 @@ TEST_F(Check, NamesEachDamageAndRepairsOnlyAnUnfinishedAdd) {
             EXPECT_EQ(ChangedFiles(damaged, Files("disc")), "") << damage.name;
         }
     }
+}
+
+// The record of an add that began after the last trailer: the audio after it is what that add
+// left, and the repair takes the record with it.
+TEST_F(Check, NamesTheAudioAnUnfinishedAddLeft) {
+    const std::string audio = Read("disc/R14T5.AUD");
+    Write("disc/R14T5.AUD", audio + "xyz");
+    Write("disc/R14T5.ADD", std::to_string(audio.size()) + "\r\n");
+    const FileSnapshot unfinished = Files("disc");
+    std::string transcript = Kov({"check", "disc/R14TRLR.TXT"});
+    EXPECT_EQ(ChangedFiles(unfinished, Files("disc")), "");
+    transcript += Kov({"check", "disc/R14TRLR.TXT", "--repair"});
+    ExpectGolden("check_unfinished", transcript);
+    EXPECT_EQ(FirstDifference(Read("disc/R14T5.AUD"), audio), "");
+    EXPECT_EQ(FilesIn(Path("disc")), (std::vector<std::string>{"R14T5.AUD", "R14TRLR.TXT"}));
 }
 
 TEST_F(Check, WorksInsideTheDiscsFolderAndRefusesWhatIsNoWrittenDisc) {
