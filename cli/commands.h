@@ -6,7 +6,7 @@
 
 enum class ExitCode {
     Success = 0,
-    Failure = 1, // the disc is damaged or full, or a file could not be written
+    Failure = 1, // the disc is damaged or full, another program is writing it, or a write failed
     Usage = 2,   // bad usage, or an input that cannot be read
 };
 

@@ -18,8 +18,8 @@ const char kProgramHelp[] =
     "  kovdisc copy mydisc/R14TRLR.TXT fixed --except BETA\n"
     "  kovdisc verify fixed/R14TRLR.TXT source/R14TRLR.TXT\n"
     "\n"
-    "Exit codes: 0 success; 1 the disc is damaged or full, or a file could not be written;\n"
-    "2 bad usage, or an input that cannot be read.\n"
+    "Exit codes: 0 success; 1 the disc is damaged or full, another program is writing it, or a\n"
+    "file could not be written; 2 bad usage, or an input that cannot be read.\n"
     "\"kovdisc COMMAND --help\" describes each command.";
 
 } // namespace
@@ -47,8 +47,9 @@ int main(int argc, char** argv) {
         "check", "Check a written disc as Continue Disc does; exit 1 if it is damaged.");
     checkCommand->add_option("INDEX", check.index, "The disc's index file")->required();
     checkCommand->add_flag("--repair", check.repair,
-                           "Cut off audio after the last trailer, left by an add that never "
-                           "finished; refuse every other repair");
+                           "Cut off any audio after the last trailer (add and Continue Disc cut "
+                           "it unasked only where an add never finished); refuse every other "
+                           "repair");
     checkCommand->footer("Nothing is changed without --repair.\n\nExample:\n"
                          "  kovdisc check mydisc/R14TRLR.TXT --repair");
 
