@@ -944,8 +944,12 @@ def progress_lines(trailers):
     return lines
 
 
+def plural(count, word):
+    return "%d %s%s" % (count, word, "" if count == 1 else "s")
+
+
 def trailers_text(count):
-    return "%d trailer%s" % (count, "" if count == 1 else "s")
+    return plural(count, "trailer")
 
 
 def make_scenarios(programs, work):
@@ -1149,13 +1153,14 @@ def run_scenario(programs, scenario, work, pool):
         len(folders), ", ".join("%s: %d" % item for item in leftovers.items())))
     if others:
         print("   other names in the disc's folder: %s" % ", ".join(
-            "%s in %d states" % item for item in sorted(others.items())))
+            "%s in %s" % (name, plural(count, "state"))
+            for name, count in sorted(others.items())))
     kinds = {}
     for number, (_, problems) in enumerate(failing):
         for kind in {problem_kind(p) for p in problems}:
             kinds.setdefault(kind, []).append(number)
     if kinds:
-        print("   failing checks: " + ", ".join("%s in %d states" % (kind, len(numbers))
+        print("   failing checks: " + ", ".join("%s in %s" % (kind, plural(len(numbers), "state"))
                                                for kind, numbers in sorted(kinds.items())))
     # The first failing state of each kind of fault, then the first ones.
     shown = sorted({numbers[0] for numbers in kinds.values()})[:SHOWN_FAILURES]
@@ -1331,6 +1336,24 @@ def self_test():
     ], {"": FOLDER, "f": b"ab"})
     expect(replay.flushes == 0 and trees(found) == {(("f", b"ab"),), (("f", b"Xb"),)},
            "only the write to f: %s" % trees(found))
+
+    # Changes to the files of a folder only read are found; reading them is no change.
+    initial = {"": FOLDER, "s": FOLDER, "s/i": b"index", "o": FOLDER}
+    for line, changes in (('openat(AT_FDCWD, %s, O_RDONLY) = 3' % p("/r/s/i"), False),
+                          ('openat(AT_FDCWD, %s, O_RDWR) = 3' % p("/r/s/i"), False),
+                          ('openat(AT_FDCWD, %s, O_WRONLY|O_TRUNC) = 3' % p("/r/s/i"), True),
+                          ('truncate(%s, 2) = 0' % p("/r/s/i"), True),
+                          ('rename(%s, %s) = 0' % (p("/r/s/i"), p("/r/o/i")), True),
+                          ('rename(%s, %s) = 0' % (p("/r/o/n"), p("/r/s/i")), True),
+                          ('unlink(%s) = 0' % p("/r/s/i"), True),
+                          ('mkdir(%s, 0777) = 0' % p("/r/s/t"), True)):
+        lines = ['openat(AT_FDCWD, %s, O_WRONLY|O_CREAT, 0666) = 4' % p("/r/o/n"), line,
+                 'write(4, %s, 1) = 1' % hx(b"n")]
+        if "O_RDWR" in line:
+            lines.append('read(3, %s, 5) = 5' % hx(b"index"))
+        replay = Replay("/r", initial, "/", untouchable=("s",)).run(
+            parse_trace("\n".join(lines)))
+        expect(bool(replay.touches) == changes, "a change of the folder only read: " + line)
 
     # Calls the replay cannot model stop the test rather than pass unseen.
     for lines in (['openat(AT_FDCWD, %s, O_RDWR) = 3' % p("/r/f"),
