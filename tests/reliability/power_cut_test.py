@@ -41,7 +41,8 @@ LEFTOVERS = ("R14TRLR.NEW", "R14T5.ADD")
 UNIT = 3675
 INDEX_HEADER_SIZE = 96
 STRACE = "/usr/bin/strace"
-# Cut points of one scenario times their choices; more means the sizes must shrink.
+# The most combinations of change prefixes a scenario may give, over all its cut points; more
+# means its trailers must be smaller.
 MAX_COMBINATIONS = 200000
 SHOWN_FAILURES = 3
 
@@ -665,11 +666,13 @@ def walk(folder, rel, entries_of, content_of, tree, seen):
 # ---------------------------------------------------------------------------------------------
 # The states after a power cut.
 #
-# The states possible at a time t are the states at the cut just before the next flush (or at
-# the end) whenever no flush lies between: up to that cut, changes are only added, and a prefix
-# of the changes until t is a prefix of the changes until the cut. So enumerating at each cut
-# point covers every moment. Reports only grow with t, so checking a state against the reports
-# made before its cut point is the strictest check of it.
+# Why the cut points cover every moment: take a cut at any time t, and c the next cut point
+# (just before the next flush, or the end). Nothing becomes durable between t and c, so every
+# object has the same durable state at both, and its changes pending at t are the first of those
+# pending at c. A prefix of the changes at t is thus a prefix of those at c: every state at t is
+# a state at c. Reports made before t were made before c too, and each check asks more of a
+# state the more was reported, so checking each state at c against the reports before c is the
+# strictest check it can get.
 
 class State:
     def __init__(self, tree, cut, reports, changes, inodes):
@@ -1395,6 +1398,20 @@ def self_test():
     print("self-test: the replay and the checks pass their hand-made cases")
 
 
+def run_all(programs, work):
+    """Runs every scenario; the exit status."""
+    scenarios = make_scenarios(programs, work)
+    total_states, total_failures = 0, 0
+    with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
+        for scenario in scenarios:
+            built, failed = run_scenario(programs, scenario, work, pool)
+            total_states += built
+            total_failures += failed
+    print("power cut: %d states in %d scenarios, %d failing"
+          % (total_states, len(scenarios), total_failures))
+    return 1 if total_failures else 0
+
+
 def main(argv):
     self_test()
     if argv[1:] == ["--self-test"]:
@@ -1405,16 +1422,10 @@ def main(argv):
     programs = Programs(*[os.path.abspath(a) for a in argv[1:]])
     work = os.path.realpath(tempfile.mkdtemp(prefix="power-cut-"))
     try:
-        scenarios = make_scenarios(programs, work)
-        total_states, total_failures = 0, 0
-        with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
-            for scenario in scenarios:
-                built, failed = run_scenario(programs, scenario, work, pool)
-                total_states += built
-                total_failures += failed
-        print("power cut: %d states in %d scenarios, %d failing"
-              % (total_states, len(scenarios), total_failures))
-        return 1 if total_failures else 0
+        return run_all(programs, work)
+    except (Unsupported, ModelError) as error:
+        print("power cut: the trace cannot be replayed: %s" % error)
+        return 1
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
