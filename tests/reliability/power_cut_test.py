@@ -289,8 +289,8 @@ class Replay:
 
     def initial_object(self, rel):
         obj = self.root_folder
-        for part in rel.split("/"):
-            obj = obj.live[part]
+        for name in rel.split("/"):
+            obj = obj.live[name]
         return obj
 
     def new_file(self, content, label):
@@ -336,8 +336,8 @@ class Replay:
             parts = full[len(self.root) + 1:].split("/")
         if not parts:
             return (None, "", folder)
-        for part in parts[:-1]:
-            folder = folder.live.get(part)
+        for name in parts[:-1]:
+            folder = folder.live.get(name)
             if not isinstance(folder, Folder):
                 raise ModelError("a successful call names a path the replay does not hold: "
                                  + path)
@@ -848,7 +848,7 @@ def scan(root):
 
 
 def subtree(tree, rel):
-    """The part of a tree inside folder `rel`, relative to it; None if the folder is not
+    """What a tree holds inside folder `rel`, relative to it; None if the folder is not
     there."""
     if tree.get(rel, b"") is not FOLDER:
         return None
