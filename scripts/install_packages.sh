@@ -11,6 +11,7 @@ packages=(
     python3-pefile                                      # reads the programs' imports and resources
     libcli11-dev nlohmann-json3-dev                     # kovdisc's argument parsing and JSON
     xvfb xdotool imagemagick                            # a virtual display and screenshots
+    strace                                              # records the power cut test's runs
 )
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo=sudo; fi
