@@ -127,7 +127,19 @@ inline bool FlushFolder(const char* folder) {
 // process or the power stops, `to` is the old file or the new one, never a part of either.
 inline bool PutInPlace(const char* from, const char* to) {
 #ifdef _WIN32
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    // Windows refuses while another program has `to` open, as a reader of the index may for a
+    // moment: a second of tries lets it finish.
+    const int kTries = 20;
+    for (int tried = 1;; ++tried) {
+        if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if (tried == kTries || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED)) {
+            return false;
+        }
+        Sleep(50);
+    }
 #else
     return std::rename(from, to) == 0;
 #endif

@@ -324,6 +324,10 @@ DiscPair::Placement DiscPair::PlaceIndex() {
                            kNewIndexFileName)) {
         return Placement::NotPlaced;
     }
+    // Windows replaces no file that is open without leave to delete it, as a reader stream a
+    // short read left open may be: this program lets go of any index it still reads.
+    CloseStream(sourceIndexReader_);
+    CloseStream(destinationIndexReader_);
     CloseStream(destinationIndexWriter_);
     destinationIndexWriter_ = std::fopen(fileName_, "wb");
     if (destinationIndexWriter_ == nullptr) {

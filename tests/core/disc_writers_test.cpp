@@ -123,3 +123,16 @@ TEST_F(DiscWriters, ANewDiscRewritesItsAudioFileInPlaceAndCreatesNoneWhereItFail
     EXPECT_FALSE(discs.DestinationInUse());
     EXPECT_EQ(FilesIn(other.Path()), (std::vector<std::string>{kNewIndexFileName}));
 }
+
+// Reading an empty index leaves its reader stream open until the next read. Windows replaces no
+// open file, so the writer lets go of it first: adds to a continued empty disc work there too.
+TEST_F(DiscWriters, AnIndexItsOwnReaderLeftOpenIsStillReplaced) {
+    discs.CloseDestinationDisc();
+    WriteFileBytes(index, kIndexHeaderLines + "\x1A");
+    WriteFileBytes(destination.File(kAudioFileName), kAudioHeaderBytes);
+    ASSERT_TRUE(Continue());
+    EXPECT_EQ(discs.DestinationCount(), 0);
+    ASSERT_TRUE(discs.AddTrailer(1));
+    discs.CloseDestinationDisc();
+    EXPECT_EQ(DestinationIndex(), kIndexHeaderLines + "B\t\t2\t1\t2\t92\r\n\x1A");
+}
