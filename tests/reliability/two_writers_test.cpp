@@ -11,8 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,8 +20,6 @@
 #include "sample_disc.h"
 #include "test_files.h"
 
-extern char** environ;
-
 namespace {
 
 // Big enough that a copy takes far longer than the watch for the audio file to grow.
@@ -32,26 +28,9 @@ const std::int32_t kTrailerUnits = 2000;
 // kovdisc started in `folder`, left to run; what it writes goes to files.
 class Started {
 public:
-    Started(const std::vector<std::string>& arguments, const std::string& folder) {
-        std::vector<std::string> words = arguments;
-        words.insert(words.begin(), KOVDISC_PATH);
-        std::vector<char*> argv;
-        for (std::string& word : words) {
-            argv.push_back(word.data());
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, streams_.File("out").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, streams_.File("err").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
+    Started(const std::vector<std::string>& arguments, const std::string& folder)
+        : pid_(StartProgram(KOVDISC_PATH, arguments, folder, streams_.File("out"),
+                            streams_.File("err"))) {}
     ~Started() {
         if (pid_ > 0) {
             kill(pid_, SIGKILL);
@@ -74,7 +53,7 @@ public:
 
 private:
     TempFolder streams_;
-    pid_t pid_ = -1;
+    pid_t pid_;
 };
 
 class TwoWriters : public ::testing::Test {

@@ -11,11 +11,8 @@ extern char** environ;
 
 // posix_spawn rather than fork: it does not copy the test process, which grows large under
 // AddressSanitizer and would make every run slow.
-ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                      const std::string& folder) {
-    const TempFolder streams;
-    const std::string out = streams.File("out");
-    const std::string err = streams.File("err");
+pid_t StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                   const std::string& folder, const std::string& out, const std::string& err) {
     std::vector<std::string> words = arguments;
     words.insert(words.begin(), program);
     std::vector<char*> argv;
@@ -35,7 +32,16 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     pid_t child = 0;
     const int failed = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (failed != 0) {
+    return failed == 0 ? child : -1;
+}
+
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                      const std::string& folder) {
+    const TempFolder streams;
+    const std::string out = streams.File("out");
+    const std::string err = streams.File("err");
+    const pid_t child = StartProgram(program, arguments, folder, out, err);
+    if (child < 0) {
         return {127, 0, "", ""};
     }
     int status = 0;

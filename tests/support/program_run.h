@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/types.h>
+
 struct ProgramRun {
     int code;   // the exit code; -1 when the program did not exit by itself
     int signal; // the signal that ended it, 0 when it exited
@@ -15,3 +17,8 @@ struct ProgramRun {
 // and error each going to a file, so neither is a terminal.
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const std::string& folder);
+
+// Starts it the same way, its standard output and error going to the files `out` and `err`, and
+// leaves it running: the child's process id, or -1 when it could not be started.
+pid_t StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                   const std::string& folder, const std::string& out, const std::string& err);
