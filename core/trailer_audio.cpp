@@ -264,6 +264,7 @@ void DiscPair::CheckWrittenDisc(const char* indexPath, int32_t folderLength, Dis
     report.audioSize = -1;
     if (!ReadIndex(IndexDialect::Destination, indexPath)) {
         report.index = IndexReadFailure();
+        CloseStream(destinationIndexReader_);
         return;
     }
     report.index = IndexState::Read;

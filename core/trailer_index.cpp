@@ -76,9 +76,14 @@ DiscPair::ReadResult DiscPair::SkipSeparators(std::FILE* stream) {
     return result;
 }
 
+// No index stays open once it has been read, however the read ended: Windows replaces no open
+// file, and a writer replaces a disc's index after every add. Only a failed read in the
+// destination dialect keeps its stream, for IndexReadFailure to look at the index's start.
 bool DiscPair::ReadIndex(IndexDialect dialect, const char* path) {
     if (dialect == IndexDialect::Source) {
-        return ReadSourceDialect(path);
+        const bool read = ReadSourceDialect(path);
+        CloseStream(sourceIndexReader_);
+        return read;
     }
     return ReadDestinationDialect(path);
 }
@@ -164,7 +169,8 @@ bool DiscPair::ReadSourceDialect(const char* path) {
         return true;
     }
     if (character_ == kEndMarker) {
-        return true; // the stream stays open until the next read in this dialect
+        CloseStream(sourceIndexReader_);
+        return true;
     }
 
     counter_ = 0;
@@ -245,7 +251,8 @@ bool DiscPair::ReadDestinationDialect(const char* path) {
         return false;
     }
     if (character_ == kEndMarker) {
-        return true; // the stream stays open until the next read in this dialect
+        CloseStream(destinationIndexReader_);
+        return true;
     }
     counter_ = 0;
     do {
@@ -324,10 +331,6 @@ DiscPair::Placement DiscPair::PlaceIndex() {
                            kNewIndexFileName)) {
         return Placement::NotPlaced;
     }
-    // Windows replaces no file that is open without leave to delete it, as a reader stream a
-    // short read left open may be: this program lets go of any index it still reads.
-    CloseStream(sourceIndexReader_);
-    CloseStream(destinationIndexReader_);
     CloseStream(destinationIndexWriter_);
     destinationIndexWriter_ = std::fopen(fileName_, "wb");
     if (destinationIndexWriter_ == nullptr) {

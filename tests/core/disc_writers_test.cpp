@@ -124,12 +124,18 @@ TEST_F(DiscWriters, ANewDiscRewritesItsAudioFileInPlaceAndCreatesNoneWhereItFail
     EXPECT_EQ(FilesIn(other.Path()), (std::vector<std::string>{kNewIndexFileName}));
 }
 
-// Reading an empty index leaves its reader stream open until the next read. Windows replaces no
-// open file, so the writer lets go of it first: adds to a continued empty disc work there too.
-TEST_F(DiscWriters, AnIndexItsOwnReaderLeftOpenIsStillReplaced) {
+// Windows replaces no open file, so no reader keeps an index open once it has read it, not even
+// an empty one, which ends before its records: the writer replaces the index after every add.
+TEST_F(DiscWriters, NoReaderKeepsAnIndexOpenThatAWriterMustReplace) {
     discs.CloseDestinationDisc();
     WriteFileBytes(index, kIndexHeaderLines + "\x1A");
     WriteFileBytes(destination.File(kAudioFileName), kAudioHeaderBytes);
+    DiscPair reader;
+    ASSERT_TRUE(reader.OpenSourceDisc(index.c_str(), folder));
+    EXPECT_EQ(reader.SourceCount(), 0);
+    DiscReport report;
+    ASSERT_TRUE(reader.CheckDestinationDisc(index.c_str(), folder, report));
+    EXPECT_TRUE(DiscIsSound(report));
     ASSERT_TRUE(Continue());
     EXPECT_EQ(discs.DestinationCount(), 0);
     ASSERT_TRUE(discs.AddTrailer(1));
