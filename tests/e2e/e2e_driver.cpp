@@ -3,15 +3,17 @@
 // of the destination disc it writes, and saves screenshots on the way.
 //
 //     e2e_driver DISCS SHOTS
-//     e2e_driver --start-add DISCS
+//     e2e_driver --start-add DISCS | --finish-add DISCS
+//     e2e_driver --continue-refused DISC | --continue DISC
 //
 // DISCS (a Windows path) holds two source discs written by make_sample_disc: `source`, eight
 // short trailers, and `long`, one long trailer whose copy keeps the progress dialog up for a
 // while. The driver renames the long trailer and puts a short one before it, prepares a
 // destination disc in DISCS\destination and an older one in DISCS\older, works the program,
 // which must already be running in the same Wine desktop, and ends it by closing its window.
-// SHOTS receives main_window.bmp and progress_dialog.bmp. Exit status 0 when all matched. With
-// --start-add it only starts an Add that is to be killed (see StartAdd).
+// SHOTS receives main_window.bmp and progress_dialog.bmp. Exit status 0 when all matched. The
+// other modes work a program just started while another program writes or wrote a disc: see
+// StartAdd, FinishAdd, ContinueRefused and ContinueOnceFree.
 #include <windows.h>
 
 #include <dlgs.h>
@@ -591,9 +593,9 @@ void CloseProgram() {
     Check(exitCode == 0, "the program ended with status " + std::to_string(exitCode));
 }
 
-// One kill round: in the program just started, opens the source disc `kill` and an empty
-// destination disc `killed`, written anew, selects every trailer and presses Add. Returns once
-// the copy has begun; the caller then kills the program.
+// In the program just started, opens the source disc `kill` and an empty destination disc
+// `killed`, written anew, selects every trailer and presses Add. Returns once the copy has
+// begun; the caller then stops or kills the program.
 void StartAdd(const std::string& discs) {
     const std::vector<Trailer> source = ReadSourceDisc(discs + "\\kill", false);
     const std::string destination = discs + "\\killed";
@@ -608,6 +610,55 @@ void StartAdd(const std::string& discs) {
     Press(app.add);
     WaitUntil([] { return FindWindowA(kDialogClass, kProgressTitle) != nullptr; },
               "the progress dialog");
+}
+
+// After StartAdd: waits until the Add has copied every trailer of `kill`, then closes the
+// program.
+void FinishAdd(const std::string& discs) {
+    const std::vector<Trailer> source = ReadSourceDisc(discs + "\\kill", false);
+    FindProgram();
+    ExpectWindow("010011", source, source, "after the Add");
+    CloseProgram();
+}
+
+// In the program just started, while another program writes DISC: Open Disc reads it as a
+// source, and Continue Disc of it shows the error box and leaves the window as it was. Closes
+// the program.
+void ContinueRefused(const std::string& disc) {
+    const std::vector<Trailer> trailers = ReadSourceDisc(disc, false);
+    FindProgram();
+    ChooseFile(app.openDisc, disc + "\\R14TRLR.TXT");
+    ExpectWindow("011100", trailers, {}, "with the disc open as the source");
+    ChooseFile(app.continueDisc, disc + "\\R14TRLR.TXT");
+    AnswerErrorBox(kOpenError, "on Continue Disc of a disc another program writes");
+    ExpectWindow("011100", trailers, {}, "after Continue Disc was refused");
+    CloseProgram();
+}
+
+// In the program just started, after the program that wrote DISC was killed: Continue Disc of
+// it, again while it is refused (a killed Wine program's hold outlives it for a moment), 10 s
+// at most. The window must then show the disc's trailers. Closes the program.
+void ContinueOnceFree(const std::string& disc) {
+    const std::vector<Trailer> trailers = ReadSourceDisc(disc, false);
+    FindProgram();
+    const DWORD start = GetTickCount();
+    int refusals = 0;
+    for (;; ++refusals) {
+        ChooseFile(app.continueDisc, disc + "\\R14TRLR.TXT");
+        while (ButtonStates() != "100001" && FindWindowA(kDialogClass, kErrorTitle) == nullptr) {
+            Check(GetTickCount() - start < kPatienceMs, "Continue Disc shows nothing");
+            Sleep(10);
+        }
+        if (ButtonStates() == "100001") {
+            break;
+        }
+        Check(GetTickCount() - start < 10000, "Continue Disc is refused for 10 s");
+        AnswerErrorBox(kOpenError, "on Continue Disc of the killed writer's disc");
+    }
+    Step("Continue Disc worked " + std::to_string(GetTickCount() - start) + " ms after it was " +
+         "first pressed, refused " + std::to_string(refusals) + " times before");
+    ExpectWindow("100001", {}, trailers, "with the disc continued");
+    CloseProgram();
 }
 
 // Works the program from start to end; see the top of this file.
@@ -731,15 +782,22 @@ void RunSession(const std::string& discs, const std::string& shots) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--start-add") {
+    const std::string mode = argc == 3 ? argv[1] : "";
+    if (mode == "--start-add") {
         StartAdd(argv[2]);
-        return 0;
-    }
-    if (argc != 3) {
-        std::fprintf(stderr,
-                     "usage: e2e_driver DISCS SHOTS\n       e2e_driver --start-add DISCS\n");
+    } else if (mode == "--finish-add") {
+        FinishAdd(argv[2]);
+    } else if (mode == "--continue-refused") {
+        ContinueRefused(argv[2]);
+    } else if (mode == "--continue") {
+        ContinueOnceFree(argv[2]);
+    } else if (argc == 3 && mode.rfind("--", 0) != 0) {
+        RunSession(argv[1], argv[2]);
+    } else {
+        std::fprintf(stderr, "usage: e2e_driver DISCS SHOTS\n"
+                             "       e2e_driver --start-add DISCS | --finish-add DISCS\n"
+                             "       e2e_driver --continue-refused DISC | --continue DISC\n");
         return 2;
     }
-    RunSession(argv[1], argv[2]);
     return 0;
 }
