@@ -3,15 +3,17 @@
 // of the destination disc it writes, and saves screenshots on the way.
 //
 //     e2e_driver DISCS SHOTS
-//     e2e_driver --start-add DISCS
+//     e2e_driver --start-add DISCS | --finish-add DISCS
+//     e2e_driver --continue-refused DISC | --continue DISC
 //
 // DISCS (a Windows path) holds two source discs written by make_sample_disc: `source`, eight
 // short trailers, and `long`, one long trailer whose copy keeps the progress dialog up for a
 // while. The driver renames the long trailer and puts a short one before it, prepares a
-// destination disc in DISCS\destination, works the program, which must already be running in
-// the same Wine desktop, and ends it by closing its window. SHOTS receives main_window.bmp and
-// progress_dialog.bmp. Exit status 0 when all matched. With --start-add it only starts an Add
-// that is to be killed (see StartAdd).
+// destination disc in DISCS\destination and an older one in DISCS\older, works the program,
+// which must already be running in the same Wine desktop, and ends it by closing its window.
+// SHOTS receives main_window.bmp and progress_dialog.bmp. Exit status 0 when all matched. The
+// other modes work a program just started while another program writes or wrote a disc: see
+// StartAdd, FinishAdd, ContinueRefused and ContinueOnceFree.
 #include <windows.h>
 
 #include <dlgs.h>
@@ -36,6 +38,7 @@ const char kMainTitle[] = "KOV Extractor v1.2";
 const char kDialogClass[] = "#32770";
 const char kProgressTitle[] = "Trailer copy progress";
 const char kErrorTitle[] = "Error";
+const char kOpenError[] = "Error opening file.";
 const char kBrowseText[] = "Select Folder to Save KOV info";
 
 struct Trailer {
@@ -69,6 +72,10 @@ std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     Check(in.good(), "cannot read " + path);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
@@ -278,6 +285,39 @@ bool WaitFor(const std::function<bool()>& done, const std::string& what) {
 
 void WaitUntil(const std::function<bool()>& done, const std::string& what) {
     Check(WaitFor(done, what), "timed out waiting for " + what);
+}
+
+// The text of the error box `box`: its one static control with text.
+std::string BoxText(HWND box) {
+    std::string text;
+    for (const HWND child : Children(box)) {
+        if (ClassOf(child) == "Static" && !TextOf(child).empty()) {
+            text = TextOf(child);
+        }
+    }
+    return text;
+}
+
+// Waits for the program's error box, checks that it says `text`, presses OK and waits until it
+// has closed. The box counts once it is visible: its text is set by then.
+void AnswerErrorBox(const std::string& text, const std::string& when) {
+    const DWORD start = GetTickCount();
+    HWND box = nullptr;
+    while ((box = FindWindowA(kDialogClass, kErrorTitle)) == nullptr || !IsWindowVisible(box)) {
+        Check(GetTickCount() - start < kPatienceMs, "no error box " + when);
+        Check(WaitForSingleObject(app.process, 0) == WAIT_TIMEOUT,
+              "the program ended while waiting for the error box " + when);
+        Sleep(10);
+    }
+    Check(BoxText(box) == text,
+          "the error box " + when + " says '" + BoxText(box) + "', not '" + text + "'");
+    Check(GetWindow(box, GW_OWNER) == app.main, "the error box " + when + " has another owner");
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+    while (IsWindow(box)) {
+        Check(GetTickCount() - start < 2 * kPatienceMs, "the error box " + when + " stays up");
+        Sleep(10);
+    }
 }
 
 // Sends a message and returns the answer, failing if none comes in time.
@@ -543,9 +583,19 @@ void RenameLongTrailer(const std::string& folder) {
                                             offset + "\x1A");
 }
 
-// One kill round: in the program just started, opens the source disc `kill` and an empty
-// destination disc `killed`, written anew, selects every trailer and presses Add. Returns once
-// the copy has begun; the caller then kills the program.
+// Closes the main window; the program must then end with status 0.
+void CloseProgram() {
+    PostMessageA(app.main, WM_CLOSE, 0, 0);
+    Check(WaitForSingleObject(app.process, kPatienceMs) == WAIT_OBJECT_0,
+          "the program did not end after its window was closed");
+    DWORD exitCode = 1;
+    GetExitCodeProcess(app.process, &exitCode);
+    Check(exitCode == 0, "the program ended with status " + std::to_string(exitCode));
+}
+
+// In the program just started, opens the source disc `kill` and an empty destination disc
+// `killed`, written anew, selects every trailer and presses Add. Returns once the copy has
+// begun; the caller then stops or kills the program.
 void StartAdd(const std::string& discs) {
     const std::vector<Trailer> source = ReadSourceDisc(discs + "\\kill", false);
     const std::string destination = discs + "\\killed";
@@ -560,6 +610,55 @@ void StartAdd(const std::string& discs) {
     Press(app.add);
     WaitUntil([] { return FindWindowA(kDialogClass, kProgressTitle) != nullptr; },
               "the progress dialog");
+}
+
+// After StartAdd: waits until the Add has copied every trailer of `kill`, then closes the
+// program.
+void FinishAdd(const std::string& discs) {
+    const std::vector<Trailer> source = ReadSourceDisc(discs + "\\kill", false);
+    FindProgram();
+    ExpectWindow("010011", source, source, "after the Add");
+    CloseProgram();
+}
+
+// In the program just started, while another program writes DISC: Open Disc reads it as a
+// source, and Continue Disc of it shows the error box and leaves the window as it was. Closes
+// the program.
+void ContinueRefused(const std::string& disc) {
+    const std::vector<Trailer> trailers = ReadSourceDisc(disc, false);
+    FindProgram();
+    ChooseFile(app.openDisc, disc + "\\R14TRLR.TXT");
+    ExpectWindow("011100", trailers, {}, "with the disc open as the source");
+    ChooseFile(app.continueDisc, disc + "\\R14TRLR.TXT");
+    AnswerErrorBox(kOpenError, "on Continue Disc of a disc another program writes");
+    ExpectWindow("011100", trailers, {}, "after Continue Disc was refused");
+    CloseProgram();
+}
+
+// In the program just started, after the program that wrote DISC was killed: Continue Disc of
+// it, again while it is refused (a killed Wine program's hold outlives it for a moment), 10 s
+// at most. The window must then show the disc's trailers. Closes the program.
+void ContinueOnceFree(const std::string& disc) {
+    const std::vector<Trailer> trailers = ReadSourceDisc(disc, false);
+    FindProgram();
+    const DWORD start = GetTickCount();
+    int refusals = 0;
+    for (;; ++refusals) {
+        ChooseFile(app.continueDisc, disc + "\\R14TRLR.TXT");
+        while (ButtonStates() != "100001" && FindWindowA(kDialogClass, kErrorTitle) == nullptr) {
+            Check(GetTickCount() - start < kPatienceMs, "Continue Disc shows nothing");
+            Sleep(10);
+        }
+        if (ButtonStates() == "100001") {
+            break;
+        }
+        Check(GetTickCount() - start < 10000, "Continue Disc is refused for 10 s");
+        AnswerErrorBox(kOpenError, "on Continue Disc of the killed writer's disc");
+    }
+    Step("Continue Disc worked " + std::to_string(GetTickCount() - start) + " ms after it was " +
+         "first pressed, refused " + std::to_string(refusals) + " times before");
+    ExpectWindow("100001", {}, trailers, "with the disc continued");
+    CloseProgram();
 }
 
 // Works the program from start to end; see the top of this file.
@@ -630,6 +729,33 @@ void RunSession(const std::string& discs, const std::string& shots) {
     ExpectWindow("011100", source, {}, "after the folder browser was cancelled");
     checkDestinationFiles("after the folder browser was cancelled");
 
+    // Audio after the last trailer is cut only when the record of an add says that an add began
+    // exactly there.
+    Step("Continue Disc: an older index put back over a longer disc is refused");
+    const std::string older = discs + "\\older";
+    const std::vector<Trailer> three = {OwnTrailer("FIRST", 601, 40), OwnTrailer("SECOND", 602, 35),
+                                        OwnTrailer("THIRD", 603, 50)};
+    const std::vector<Trailer> listed(three.begin(), three.begin() + 2);
+    CreateDirectoryA(older.c_str(), nullptr);
+    WriteFile(older + "\\R14TRLR.TXT", IndexBytes(listed));
+    WriteFile(older + "\\R14T5.AUD", AudioBytes(three));
+    ChooseFile(app.continueDisc, older + "\\R14TRLR.TXT");
+    AnswerErrorBox(kOpenError, "on Continue Disc of the older index");
+    ExpectWindow("011100", source, {}, "after Continue Disc was refused");
+    CheckFile(older + "\\R14TRLR.TXT", IndexBytes(listed));
+    CheckFile(older + "\\R14T5.AUD", AudioBytes(three));
+    Check(!Exists(older + "\\R14T5.ADD"), "the refused Continue Disc left a record of an add");
+
+    Step("Continue Disc: the same disc with a record of an add begun at its index's end is cut");
+    WriteFile(older + "\\R14T5.ADD", std::to_string(AudioBytes(listed).size()) + "\r\n");
+    ChooseFile(app.continueDisc, older + "\\R14TRLR.TXT");
+    ExpectWindow("010011", source, listed, "with the older disc continued");
+    CheckFile(older + "\\R14TRLR.TXT", IndexBytes(listed));
+    CheckFile(older + "\\R14T5.AUD", AudioBytes(listed));
+    Press(app.destinationClose);
+    ExpectWindow("011100", source, {}, "after the older disc was closed");
+    Check(!Exists(older + "\\R14T5.ADD"), "Close Disc left the record of an add");
+
     Step("Close Disc (source), Open Disc on the long trailer, Continue Disc again");
     Press(app.sourceClose);
     ExpectWindow("101100", {}, {}, "with both discs closed");
@@ -648,12 +774,7 @@ void RunSession(const std::string& discs, const std::string& shots) {
     checkDestinationFiles("right after Add, with the disc still open");
 
     Step("closing the main window with the destination still open");
-    PostMessageA(app.main, WM_CLOSE, 0, 0);
-    Check(WaitForSingleObject(app.process, kPatienceMs) == WAIT_OBJECT_0,
-          "the program did not end after its window was closed");
-    DWORD exitCode = 1;
-    GetExitCodeProcess(app.process, &exitCode);
-    Check(exitCode == 0, "the program ended with status " + std::to_string(exitCode));
+    CloseProgram();
     checkDestinationFiles("after the program ended");
     Step("all checks passed");
 }
@@ -661,15 +782,22 @@ void RunSession(const std::string& discs, const std::string& shots) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--start-add") {
+    const std::string mode = argc == 3 ? argv[1] : "";
+    if (mode == "--start-add") {
         StartAdd(argv[2]);
-        return 0;
-    }
-    if (argc != 3) {
-        std::fprintf(stderr,
-                     "usage: e2e_driver DISCS SHOTS\n       e2e_driver --start-add DISCS\n");
+    } else if (mode == "--finish-add") {
+        FinishAdd(argv[2]);
+    } else if (mode == "--continue-refused") {
+        ContinueRefused(argv[2]);
+    } else if (mode == "--continue") {
+        ContinueOnceFree(argv[2]);
+    } else if (argc == 3 && mode.rfind("--", 0) != 0) {
+        RunSession(argv[1], argv[2]);
+    } else {
+        std::fprintf(stderr, "usage: e2e_driver DISCS SHOTS\n"
+                             "       e2e_driver --start-add DISCS | --finish-add DISCS\n"
+                             "       e2e_driver --continue-refused DISC | --continue DISC\n");
         return 2;
     }
-    RunSession(argv[1], argv[2]);
     return 0;
 }

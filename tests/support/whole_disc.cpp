@@ -9,7 +9,7 @@
 #include "sample_disc.h"
 
 WholeDiscCheck CheckWholeDisc(const std::string& folder) {
-    WholeDiscCheck check{false, "", 0, 0};
+    WholeDiscCheck check{false, false, "", 0, 0};
     const std::string index = folder + kPathSeparator + kIndexFileName;
     const std::string audioName = folder + kPathSeparator + kAudioFileName;
     std::error_code error;
@@ -17,6 +17,11 @@ WholeDiscCheck CheckWholeDisc(const std::string& folder) {
     const auto folderLength = static_cast<std::int32_t>(folder.size() + 1);
     DiscPair discs;
     if (!discs.OpenDestinationDisc(false, index.c_str(), folderLength)) {
+        if (discs.DestinationInUse()) {
+            check.held = true;
+            check.fault = "another program holds the disc";
+            return check;
+        }
         check.fault = "the disc does not open as a continued disc; its audio file holds " +
                       std::to_string(sizeBefore) + " bytes";
         return check;

@@ -7,6 +7,7 @@
 
 struct WholeDiscCheck {
     bool whole;
+    bool held;             // another program holds the disc for its writes: nothing was checked
     std::string fault;     // what is wrong, when it is not whole
     std::int32_t trailers; // how many trailers it lists
     std::int64_t cutBytes; // audio of an unfinished add, cut off when the disc was continued

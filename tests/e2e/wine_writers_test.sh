@@ -1,0 +1,281 @@
+#!/usr/bin/env bash
+# wine_writers_test.sh PROGRAM DRIVER KOVDISC_EXE BUILD_DIR
+# Two writers on one disc under Wine, in every pair of the window (PROGRAM, KOVExtractor.exe,
+# worked by DRIVER, e2e_driver.exe), KOVDISC_EXE (kovdisc.exe) and the native kovdisc that can
+# meet. The first writer is stopped (SIGSTOP) the moment the disc's audio grows, in the middle
+# of copying a trailer of 73 MB: the second is refused with the disc's files byte for byte as
+# they were, readers still read, and the first, continued, finishes a disc that verifies. Then
+# a first writer is killed (SIGKILL) in the middle of its copy, and the next writer must work
+# once the Wine server has let go of the killed one's hold. Runs on a virtual display in the
+# project's desktop prefix; files go to BUILD_DIR/wine-writers, kept only when the test fails.
+set -euo pipefail
+if [ $# -ne 4 ]; then
+    echo "usage: wine_writers_test.sh PROGRAM DRIVER KOVDISC_EXE BUILD_DIR" >&2
+    exit 2
+fi
+root=$(cd "$(dirname "$0")/../.." && pwd)
+program=$(realpath "$1")
+driver=$(realpath "$2")
+kovdisc_exe=$(realpath "$3")
+out=$(realpath "$4")/wine-writers
+desktop=800x560
+
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+kovdisc=$root/build/native/cli/kovdisc
+make_sample_disc=$root/build/native/tools/make_sample_disc
+if [ ! -x "$kovdisc" ] || [ ! -x "$make_sample_disc" ]; then
+    (cd "$root" && cmake --preset native >/dev/null &&
+        cmake --build --preset native --target kovdisc make_sample_disc -j"$(nproc)" >/dev/null)
+fi
+rm -rf "$out"
+mkdir -p "$out/discs"
+cd "$out/discs"
+discs=$(windows_path "$out/discs")
+trailer_bytes=$((20000 * 3675))
+# `kill` is the window's source (see e2e_driver's --start-add) and every first kovdisc's.
+"$make_sample_disc" kill --trailers 1 --fixed-units 20000 --seed 1 >/dev/null
+"$make_sample_disc" other --trailers 1 --fixed-units 20000 --seed 2 >/dev/null
+"$make_sample_disc" small --trailers 1 --fixed-units 30 --seed 3 >/dev/null
+
+unset WAYLAND_DISPLAY
+source "$root/scripts/virtual_display.sh"
+source "$root/scripts/wine_prefix.sh"
+writer_pid=""
+program_pid=""
+driver_pid=""
+finish() {
+    for pid in $writer_pid $program_pid $driver_pid; do
+        kill -KILL "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    end_wine_server
+    stop_virtual_display
+}
+trap finish EXIT
+trap 'exit 1' INT TERM HUP
+use_wine_prefix "$root/build/wine/desktop" "desktop=$desktop"
+timeout 20 wineserver --wait 2>/dev/null || wineserver --kill 2>/dev/null || true
+start_virtual_display "$desktop"
+
+fail() {
+    echo "wine writers: $*; the files are in $out" >&2
+    exit 1
+}
+note() { echo "wine writers: $*"; }
+
+# kovdisc of a kind, exe (kovdisc.exe under Wine) or native, in `command`.
+kovdisc_of() {
+    if [ "$1" = exe ]; then command=(wine "$kovdisc_exe"); else command=("$kovdisc"); fi
+}
+# kov KIND ARGUMENTS...: runs it, its output in out.txt and err.txt; returns its exit code.
+kov() {
+    kovdisc_of "$1"
+    shift
+    "${command[@]}" "$@" >"$out/out.txt" 2>"$out/err.txt"
+}
+# start_kov KIND ARGUMENTS...: runs it left running, its id in writer_pid.
+start_kov() {
+    kovdisc_of "$1"
+    shift
+    "${command[@]}" "$@" >"$out/writer.out" 2>"$out/writer.err" &
+    writer_pid=$!
+}
+start_program() {
+    wine "$program" >>"$out/program.log" 2>&1 &
+    program_pid=$!
+}
+# finished PID WHAT: waits for PID, which must exit with status 0.
+finished() {
+    local code=0
+    wait "$1" || code=$?
+    [ "$code" -eq 0 ] || fail "$2 ended with status $code"
+}
+
+size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
+# stop_mid_copy PID DISC SIZE: stops PID the moment DISC's audio grows past SIZE bytes, which
+# must leave it in the middle of a trailer's copy: `copied` bytes of it. The disc's files go to
+# `held`.
+stop_mid_copy() {
+    local deadline=$((SECONDS + 30)) grown
+    while (($(size_of "$2/R14T5.AUD") <= $3)); do
+        ((SECONDS < deadline)) || fail "no copy into $2 began"
+    done
+    kill -STOP "$1"
+    grown=$(size_of "$2/R14T5.AUD")
+    ((grown < $3 + trailer_bytes)) || fail "the copy into $2 had ended when it was stopped"
+    copied=$((grown - $3))
+    rm -rf "$out/held"
+    cp -r "$2" "$out/held"
+    printf '%s\r\n' "$3" | cmp -s - "$2/R14T5.ADD" || fail "$2 holds no record of the add"
+}
+unchanged() { diff -r "$out/held" "$1" >/dev/null || fail "$2 changed the disc $1"; }
+# only_the_disc DISC: the folder holds the disc's two files and nothing else.
+only_the_disc() {
+    [ "$(ls "$1" | tr '\n' ' ')" = "R14T5.AUD R14TRLR.TXT " ] || fail "$1 holds $(ls "$1")"
+}
+# verified DISC SOURCES...: the native kovdisc finds the disc sound and its audio the sources'.
+verified() {
+    local disc=$1
+    shift
+    kov native check "$disc/R14TRLR.TXT" || fail "$disc is not sound: $(cat "$out/out.txt")"
+    kov native verify "$disc/R14TRLR.TXT" "${@/%//R14TRLR.TXT}" ||
+        fail "$disc does not verify: $(cat "$out/out.txt" "$out/err.txt")"
+    only_the_disc "$disc"
+}
+
+# refused KIND DISC HOLDER: every writer of that kind is refused with exit 1 and one line, and
+# leaves DISC as it was; readers read it (check reports the add under way as unfinished).
+refused() {
+    local kind=$1 disc=$2 code index line
+    for writer in "add $disc/R14TRLR.TXT other/R14TRLR.TXT" "new $disc --force" \
+        "check $disc/R14TRLR.TXT --repair"; do
+        index=$disc/R14TRLR.TXT
+        if [ "$kind" = exe ] && [ "${writer%% *}" = new ]; then index=$disc\\R14TRLR.TXT; fi
+        line="kovdisc: another program is writing the disc $index; nothing was changed."
+        if [ "$kind" = exe ]; then line+=$'\r'; fi
+        code=0
+        kov "$kind" $writer || code=$?
+        if [ "$code" -ne 1 ] || [ -s "$out/out.txt" ] ||
+            ! printf '%s\n' "$line" | cmp -s - "$out/err.txt"; then
+            fail "$kind kovdisc $writer on a held disc: exit $code, $(cat "$out/err.txt")"
+        fi
+        unchanged "$disc" "$kind kovdisc $writer"
+    done
+    for reader in "list $disc/R14TRLR.TXT" \
+        "verify $disc/R14TRLR.TXT kill/R14TRLR.TXT small/R14TRLR.TXT"; do
+        kov "$kind" $reader || fail "$kind kovdisc $reader was refused: $(cat "$out/err.txt")"
+    done
+    code=0
+    kov "$kind" check "$disc/R14TRLR.TXT" || code=$?
+    [ "$code" -eq 1 ] || fail "$kind kovdisc check of a disc under an add: exit $code"
+    unchanged "$disc" "$kind kovdisc's readers"
+    note "$kind kovdisc refused while $3, stopped $copied bytes into its copy, held $disc;" \
+        "readers read it"
+}
+
+# retry_while_held KIND ARGUMENTS...: kov, again while it is refused as a second writer, 10 s at
+# most; it must cut the killed add. The ms from the kill to the try that worked go to free_ms,
+# the tries refused to `held`.
+retry_while_held() {
+    local code tried_at
+    for held in $(seq 0 1000); do
+        tried_at=$(date +%s%N)
+        code=0
+        kov "$@" || code=$?
+        if [ "$code" -ne 1 ] || ! grep -q "another program is writing" "$out/err.txt"; then
+            break
+        fi
+        sleep 0.01
+    done
+    free_ms=$(((tried_at - killed_at) / 1000000))
+    [ "$code" -eq 0 ] || fail "$1 kovdisc $2 after a kill: exit $code, $(cat "$out/err.txt")"
+    grep -q '^kovdisc: cutting ' "$out/err.txt" || fail "$1 kovdisc $2 did not cut the killed add"
+}
+
+# A disc of one small trailer in `disc`.
+small_disc() {
+    rm -rf disc
+    kov native new disc && kov native add disc/R14TRLR.TXT small/R14TRLR.TXT || fail "no disc"
+}
+# stopped_kov KIND SOURCE: kovdisc of KIND adds SOURCE to `disc`, stopped in the middle.
+stopped_kov() {
+    local base
+    base=$(size_of disc/R14T5.AUD)
+    start_kov "$1" add disc/R14TRLR.TXT "$2/R14TRLR.TXT"
+    stop_mid_copy "$writer_pid" disc "$base"
+}
+# stopped_window: the window adds `kill` to an empty disc `killed`, stopped in the middle.
+stopped_window() {
+    rm -rf killed
+    start_program
+    wine "$driver" --start-add "$discs" &
+    driver_pid=$!
+    stop_mid_copy "$program_pid" killed 92
+    finished "$driver_pid" "the driver starting an Add"
+    driver_pid=""
+}
+# kill_now PID: kills it, the time in killed_at. The caller reaps it, after the next writer
+# has tried: the Wine server may let go of its hold before the process is gone.
+kill_now() {
+    kill -KILL "$1"
+    killed_at=$(date +%s%N)
+}
+
+# kovdisc.exe with kovdisc.exe.
+kovdisc_pair() {
+    small_disc
+    stopped_kov exe kill
+    refused exe disc kovdisc.exe
+    kill -CONT "$writer_pid"
+    finished "$writer_pid" "the stopped kovdisc.exe"
+    writer_pid=""
+    verified disc small kill
+
+    stopped_kov exe other
+    kill_now "$writer_pid"
+    retry_while_held exe add disc/R14TRLR.TXT other/R14TRLR.TXT
+    wait "$writer_pid" 2>/dev/null || true
+    writer_pid=""
+    verified disc small kill other
+    note "kovdisc.exe killed mid-copy; the next kovdisc.exe add worked $free_ms ms after the" \
+        "kill (tries refused: $held)"
+}
+
+# The window first, kovdisc of KIND second.
+window_first() {
+    stopped_window
+    refused "$1" killed "the window"
+    kill -CONT "$program_pid"
+    wine "$driver" --finish-add "$discs" || fail "the window's Add did not finish"
+    finished "$program_pid" "the window"
+    program_pid=""
+    verified killed kill
+
+    stopped_window
+    kill_now "$program_pid"
+    retry_while_held "$1" add killed/R14TRLR.TXT kill/R14TRLR.TXT
+    wait "$program_pid" 2>/dev/null || true
+    program_pid=""
+    verified killed kill
+    note "the window killed mid-Add; the next $1 kovdisc add worked $free_ms ms after the kill" \
+        "(tries refused: $held)"
+}
+
+# kovdisc of KIND first, the window second.
+window_second() {
+    small_disc
+    stopped_kov "$1" kill
+    start_program
+    wine "$driver" --continue-refused "$discs\\disc" || fail "the window's Continue Disc"
+    finished "$program_pid" "the window"
+    program_pid=""
+    unchanged disc "the window"
+    note "the window's Continue Disc refused while $1 kovdisc, stopped $copied bytes into its" \
+        "copy, held the disc; its Open Disc read it"
+    kill -CONT "$writer_pid"
+    finished "$writer_pid" "the stopped $1 kovdisc"
+    writer_pid=""
+    verified disc small kill
+
+    stopped_kov "$1" other
+    kill_now "$writer_pid"
+    wait "$writer_pid" 2>/dev/null || true
+    writer_pid=""
+    start_program
+    wine "$driver" --continue "$discs\\disc" || fail "the window's Continue Disc after the kill"
+    finished "$program_pid" "the window"
+    program_pid=""
+    verified disc small kill
+    note "$1 kovdisc killed mid-copy; the window then continued the disc and cut the add"
+}
+
+started=$SECONDS
+window_first exe
+kovdisc_pair
+window_second exe
+window_second native
+window_first native
+cd "$out"
+rm -rf "$out/discs" "$out/held"
+note "passed in $((SECONDS - started)) s"
