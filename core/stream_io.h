@@ -79,20 +79,6 @@ inline bool ResizeFile(const char* name, std::int64_t size) {
     return !error;
 }
 
-// Resizes the stream's own file through the stream's descriptor, so that a lock held through it
-// stays held (a POSIX record lock goes with any close of the file by its process).
-inline bool ResizeStream(std::FILE* stream, std::int64_t size) {
-    if (std::fflush(stream) != 0) {
-        return false;
-    }
-#ifdef _WIN32
-    // The C runtime XP has resizes by a 32-bit size; no audio file is larger.
-    return size <= 0x7FFFFFFF && _chsize(_fileno(stream), static_cast<long>(size)) == 0;
-#else
-    return ftruncate(fileno(stream), static_cast<off_t>(size)) == 0;
-#endif
-}
-
 // Writes the stream's buffer out and waits until the device holds it: after a power cut the
 // file's bytes are there.
 inline bool FlushToDevice(std::FILE* stream) {
