@@ -161,6 +161,7 @@ private:
     Placement PlaceIndex();
     bool SetFileName(const char* folder, const char* fileName);
     bool SetFolderFileName(const char* path, int32_t folderLength, const char* fileName);
+    bool SetDestinationFileName(const char* fileName);
     bool OpenSourceAudio(const char* indexPath, int32_t folderLength);
     bool HoldDestinationAudio(bool create);
     void ReleaseDestination();

@@ -114,6 +114,12 @@ bool DiscPair::HoldDestinationDisc(const char* indexPath, int32_t folderLength) 
     return HoldDestinationAudio(false);
 }
 
+// Fills the file name buffer with the name of a file beside the destination disc.
+bool DiscPair::SetDestinationFileName(const char* fileName) {
+    return SetFolderFileName(destinationFolder_,
+                             static_cast<int32_t>(std::strlen(destinationFolder_)), fileName);
+}
+
 // Cuts the held audio file to `size` bytes and waits until the device holds the cut.
 bool DiscPair::CutHeldAudio(std::int64_t size) {
     return (destinationAudio_ == nullptr || std::fflush(destinationAudio_) == 0) &&
@@ -124,9 +130,7 @@ bool DiscPair::CutHeldAudio(std::int64_t size) {
 // and, the first time in a session, its entry in the folder. Whatever of the add reaches the
 // audio file after this can then be told apart from audio no add of this program left.
 bool DiscPair::RecordAddStart(std::int64_t audioSize) {
-    if (!SetFolderFileName(destinationFolder_,
-                           static_cast<int32_t>(std::strlen(destinationFolder_)),
-                           kAddRecordFileName)) {
+    if (!SetDestinationFileName(kAddRecordFileName)) {
         return false;
     }
     std::FILE* const record = std::fopen(fileName_, "wb");
@@ -163,8 +167,7 @@ bool DiscPair::AddRecordSays(std::int64_t audioSize) {
 }
 
 void DiscPair::RemoveAddRecord() {
-    if (SetFolderFileName(destinationFolder_, static_cast<int32_t>(std::strlen(destinationFolder_)),
-                          kAddRecordFileName)) {
+    if (SetDestinationFileName(kAddRecordFileName)) {
         RemoveFile(fileName_);
     }
     addRecorded_ = false;

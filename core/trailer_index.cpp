@@ -169,7 +169,6 @@ bool DiscPair::ReadSourceDialect(const char* path) {
         return true;
     }
     if (character_ == kEndMarker) {
-        CloseStream(sourceIndexReader_);
         return true;
     }
 
@@ -326,9 +325,7 @@ bool DiscPair::WriteIndexFile() {
 // holds it, and puts it in the index's place in one step: whenever the process or the power
 // stops, the disc has its old index or its new one, whole.
 DiscPair::Placement DiscPair::PlaceIndex() {
-    if (!SetFolderFileName(destinationFolder_,
-                           static_cast<int32_t>(std::strlen(destinationFolder_)),
-                           kNewIndexFileName)) {
+    if (!SetDestinationFileName(kNewIndexFileName)) {
         return Placement::NotPlaced;
     }
     CloseStream(destinationIndexWriter_);
