@@ -4,7 +4,8 @@
 # with the native build of copy_bench, then the 64-bit and the 32-bit Windows builds under Wine,
 # all in the same scratch folder (default build/bench). Its last three lines are
 # "native ratio=X.XX", "windows-x64 ratio=X.XX" and "windows-x86 ratio=X.XX": AddTrailer's speed
-# divided by the block copy's, on each build.
+# divided by the block copy's, on each build. On a machine that cannot execute 32-bit programs,
+# the last line is "windows-x86 ratio=none (this machine cannot execute 32-bit programs)".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -12,7 +13,10 @@ mib=${1:-256}
 folder=$(realpath -m "${2:-build/bench}")
 
 scripts/install_packages.sh
-for preset in native windows-x64 windows-x86; do
+source scripts/wine_prefix.sh
+windows_presets=(windows-x64 windows-x86)
+wine_runs_32bit || windows_presets=(windows-x64)
+for preset in native "${windows_presets[@]}"; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" --target copy_bench -j"$(nproc)" >/dev/null
 done
@@ -21,11 +25,12 @@ mkdir -p "$folder"
 echo "== native: build/native/bench/copy_bench"
 native=$(build/native/bench/copy_bench --mib "$mib" --folder "$folder" | tee /dev/stderr)
 ratios=("native ${native##*$'\n'}")
-for preset in windows-x64 windows-x86; do
+for preset in "${windows_presets[@]}"; do
     echo "== $preset: build/$preset/bench/copy_bench.exe under Wine"
     windows=$(cmake/wine-run.sh "$root/build/wine/null" \
         "build/$preset/bench/copy_bench.exe" --mib "$mib" --folder "Z:${folder//\//\\}" |
         tr -d '\r' | tee /dev/stderr)
     ratios+=("$preset ${windows##*$'\n'}")
 done
+wine_runs_32bit || ratios+=("windows-x86 ratio=none (this machine cannot execute 32-bit programs)")
 printf '%s\n' "${ratios[@]}"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Starts KOV Extractor, the 32-bit program users get, under Wine, building what is missing first. The first run also writes a
+# Starts KOV Extractor, the 32-bit program users get, under Wine, building what is missing first
+# (the 64-bit build on a machine that cannot execute 32-bit programs). The first run also writes a
 # demo source disc into demo/. Without a display, the program runs on a virtual one: the script
 # saves a screenshot to build/screenshot.png and then ends the program.
 set -euo pipefail
@@ -7,10 +8,16 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 scripts/install_packages.sh
-program=build/windows-x86/KOVExtractor.exe
+source scripts/wine_prefix.sh
+preset=windows-x86
+if ! wine_runs_32bit; then
+    echo "This machine cannot execute 32-bit programs: running the 64-bit build."
+    preset=windows-x64
+fi
+program=build/$preset/KOVExtractor.exe
 if [ ! -f "$program" ]; then
-    cmake --preset windows-x86 >/dev/null
-    cmake --build --preset windows-x86 --target programs -j"$(nproc)"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" --target programs -j"$(nproc)"
 fi
 if [ ! -f demo/R14TRLR.TXT ]; then
     if [ ! -x build/native/tools/make_sample_disc ]; then
@@ -23,7 +30,6 @@ echo "A demo source disc is in $root/demo: in the program, Open Disc and choose"
 echo "Z:${root//\//\\}\\demo\\R14TRLR.TXT"
 
 desktop=800x560
-source scripts/wine_prefix.sh
 use_wine_prefix "$root/build/wine/desktop" "desktop=$desktop"
 # A Wine desktop of its own draws the window's frame and caption, with or without a manager.
 run_program() { wine explorer "/desktop=KOV,$desktop" "$root/$program"; }

@@ -3,13 +3,39 @@
 #
 # use_wine_prefix PREFIX MODE points Wine at PREFIX, creating it on first use, and holds it for
 # the calling script alone until that script exits (runs in one prefix take turns). Every prefix
-# is a 64-bit one that runs 32-bit programs too (with Debian's wine32:i386). MODE is
+# is a 64-bit one that runs 32-bit programs too (with Debian's wine32:i386), where the machine
+# can run them at all. MODE is
 #   null          windows are created without any display (Wine's null graphics driver);
 #   desktop=WxH   every program opens in one Wine desktop "KOV" of that size on $DISPLAY.
 # Wine's own fonts (Marlett draws the caption buttons, among others) are copied into every
 # prefix: Debian installs them where this Wine does not look for them.
 
 wine_fonts=/usr/share/wine/fonts
+
+# Some kernels cannot execute 32-bit programs at all (built without IA-32 emulation): Wine's
+# 32-bit loader fails there with "Exec format error". Such a machine runs the 64-bit programs
+# alone, through Wine's 64-bit loader.
+wine_runs_32bit() {
+    [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# Puts commands "wine" and "wine-stable" (which Debian's wineboot calls) that start Wine's 64-bit
+# loader first on PATH, in FOLDER. Debian's own "wine" picks the 32-bit loader whenever it is
+# installed, even where it cannot run.
+use_64bit_wine_loader() {
+    local folder=$1 name
+    mkdir -p "$folder"
+    for name in wine wine-stable; do
+        printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$folder/$name.$$"
+        chmod +x "$folder/$name.$$"
+        mv -f "$folder/$name.$$" "$folder/$name"
+    done
+    export WINELOADER=/usr/lib/wine/wine64
+    case ":$PATH:" in
+    *":$folder:"*) ;;
+    *) export PATH="$folder:$PATH" ;;
+    esac
+}
 
 use_wine_prefix() {
     local prefix=$1 mode=$2
@@ -21,10 +47,14 @@ use_wine_prefix() {
     exec 9>"$prefix.lock"
     flock 9
 
-    # A prefix made before 32-bit Wine was installed has no 32-bit system folder, and 32-bit
-    # programs fail to start in it: it is made anew.
-    if [ -d "$prefix/drive_c/windows" ] && [ ! -d "$prefix/drive_c/windows/syswow64" ]; then
-        rm -rf "$prefix"
+    if wine_runs_32bit; then
+        # A prefix made before 32-bit Wine was installed has no 32-bit system folder, and
+        # 32-bit programs fail to start in it: it is made anew.
+        if [ -d "$prefix/drive_c/windows" ] && [ ! -d "$prefix/drive_c/windows/syswow64" ]; then
+            rm -rf "$prefix"
+        fi
+    else
+        use_64bit_wine_loader "$(dirname "$prefix")/bin"
     fi
     if [ ! -f "$prefix/.kov-$mode" ]; then
         wineboot --init >/dev/null 2>&1
