@@ -45,12 +45,21 @@ struct VerifyOptions {
     bool json = false;
 };
 
+struct RecoverOptions {
+    std::string discIndex;
+    std::vector<std::string> sourceIndexes;
+    bool write = false;
+    bool force = false; // write even over an index whose trailers the recovered one drops
+    bool json = false;
+};
+
 ExitCode RunList(const ListOptions& options);
 ExitCode RunCheck(const CheckOptions& options);
 ExitCode RunNew(const NewOptions& options);
 ExitCode RunAdd(const AddOptions& options);
 ExitCode RunCopy(const CopyOptions& options);
 ExitCode RunVerify(const VerifyOptions& options);
+ExitCode RunRecover(const RecoverOptions& options);
 
 // Writes "kovdisc: " and the sentence to standard error.
 void Warn(const std::string& sentence);

@@ -93,3 +93,11 @@ std::string IndexFileProblem(const std::string& path) {
     }
     return text ? "" : Unreadable(path, "it is not a text file, so no index (it holds a 0 byte)");
 }
+
+AudioFile OpenAudioToRead(const std::string& indexPath) {
+    AudioFile file(std::fopen(AudioPathBeside(indexPath).c_str(), "rb"), std::fclose);
+    if (file) {
+        std::setvbuf(file.get(), nullptr, _IONBF, 0);
+    }
+    return file;
+}

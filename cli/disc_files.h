@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 
 // The length of the folder part of an index path, its last separator included; 0 for a path
@@ -24,3 +26,9 @@ std::string NameLengthProblem(const std::string& name);
 // Empty when the path names a text file that can be read, and the audio file beside it a name
 // that fits; otherwise a sentence that says what is wrong with it.
 std::string IndexFileProblem(const std::string& path);
+
+using AudioFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+// The audio file beside an index, opened to read without the stream's own buffer, for commands
+// that read it into large buffers of their own; empty when it cannot be opened.
+AudioFile OpenAudioToRead(const std::string& indexPath);

@@ -1,7 +1,6 @@
 // kovdisc list INDEX [--json]: the trailers of a disc as Open Disc reads them, with what the
 // audio file beside the index holds of each.
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -12,6 +11,7 @@
 
 #include "commands.h"
 #include "disc_files.h"
+#include "text_table.h"
 #include "trailer_text.h"
 
 namespace {
@@ -58,25 +58,8 @@ void PrintJson(const DiscPair& discs, std::int64_t audioSize) {
     std::printf("%s\n", disc.dump(2).c_str());
 }
 
-const std::size_t kColumns = 8;
-using Row = std::array<std::string, kColumns>;
-
-// Names are aligned to the left, numbers to the right.
-void PrintRow(const Row& row, const std::array<std::size_t, kColumns>& widths) {
-    std::string line;
-    for (std::size_t column = 0; column < kColumns; ++column) {
-        const std::string padding(widths[column] - row[column].size(), ' ');
-        line += column == 1 ? row[column] + padding : padding + row[column];
-        line += column + 1 < kColumns ? "  " : "";
-    }
-    while (!line.empty() && line.back() == ' ') {
-        line.pop_back();
-    }
-    std::printf("%s\n", line.c_str());
-}
-
 void PrintText(const DiscPair& discs, const std::string& audioPath, std::int64_t audioSize) {
-    std::vector<Row> rows = {{"#", "NAME", "SERIAL", "START", "END", "OFFSET", "SECONDS", ""}};
+    std::vector<TableRow> rows = {{"#", "NAME", "SERIAL", "START", "END", "OFFSET", "SECONDS", ""}};
     std::int64_t seconds = 0;
     for (std::int32_t i = 0; i < discs.SourceCount(); ++i) {
         const TrailerEntry& entry = discs.SourceTrailer(i);
@@ -88,15 +71,7 @@ void PrintText(const DiscPair& discs, const std::string& audioPath, std::int64_t
                         std::to_string(TrailerSeconds(entry)),
                         missing > 0 ? CountOf(missing, "byte") + " missing" : ""});
     }
-    std::array<std::size_t, kColumns> widths{};
-    for (const Row& row : rows) {
-        for (std::size_t column = 0; column < kColumns; ++column) {
-            widths[column] = std::max(widths[column], row[column].size());
-        }
-    }
-    for (const Row& row : rows) {
-        PrintRow(row, widths);
-    }
+    PrintTable(rows, {false, true, false, false, false, false, false, false});
     const std::string audio = audioSize < 0 ? audioPath + " is missing"
                                             : audioPath + " holds " + CountOf(audioSize, "byte");
     std::printf("%s, %s; %s\n", CountOf(discs.SourceCount(), "trailer").c_str(),

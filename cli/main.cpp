@@ -17,9 +17,11 @@ const char kProgramHelp[] =
     "  kovdisc check mydisc/R14TRLR.TXT\n"
     "  kovdisc copy mydisc/R14TRLR.TXT fixed --except BETA\n"
     "  kovdisc verify fixed/R14TRLR.TXT source/R14TRLR.TXT\n"
+    "  kovdisc recover mydisc/R14TRLR.TXT source/R14TRLR.TXT --write\n"
     "\n"
-    "Exit codes: 0 success; 1 the disc is damaged or full, another program is writing it, or a\n"
-    "file could not be written; 2 bad usage, or an input that cannot be read.\n"
+    "Exit codes: 0 success; 1 the disc is damaged or full, another program is writing it, a\n"
+    "file could not be written, or recover left audio unexplained; 2 bad usage, or an input\n"
+    "that cannot be read.\n"
     "\"kovdisc COMMAND --help\" describes each command.";
 
 } // namespace
@@ -112,16 +114,46 @@ int main(int argc, char** argv) {
                           "  kovdisc verify mydisc/R14TRLR.TXT reel1/R14TRLR.TXT "
                           "reel2/R14TRLR.TXT --json");
 
+    RecoverOptions recover;
+    CLI::App* const recoverCommand = app.add_subcommand(
+        "recover", "Find which source trailers a disc's audio holds, whatever its index says, "
+                   "and with --write list them in its index.");
+    recoverCommand
+        ->add_option("DISC_INDEX", recover.discIndex,
+                     "The disc's index file, which may be missing, empty, damaged or stale; "
+                     "R14T5.AUD beside it is read")
+        ->required();
+    recoverCommand
+        ->add_option("SOURCE_INDEX", recover.sourceIndexes,
+                     "The index of a disc the trailers were added from, read as add reads it "
+                     "(a written disc: as copy reads it); where blocks match in several, the "
+                     "first given is used")
+        ->required();
+    CLI::Option* const writeFlag = recoverCommand->add_flag(
+        "--write", recover.write,
+        "Write the index that lists the trailers found; the audio file is never changed");
+    recoverCommand
+        ->add_flag("--force", recover.force,
+                   "Write it even where the disc's index lists trailers it does not begin with")
+        ->needs(writeFlag);
+    recoverCommand->add_flag("--json", recover.json, "Print one JSON object instead");
+    recoverCommand->footer(
+        "The audio after the header must be the sources' blocks back to back, as add lays them;\n"
+        "what no block explains is reported, never guessed at. Trailers without audio (END 0)\n"
+        "cannot be found. Exit code 1 when some audio is left unexplained, or --write refused.\n"
+        "Nothing is changed without --write.\n\nExample:\n"
+        "  kovdisc recover mydisc/R14TRLR.TXT reel1/R14TRLR.TXT reel2/R14TRLR.TXT --write");
+
     // CLI11 would take an unknown command for a missing one.
     bool known = argc < 2 || argv[1][0] == '-';
-    for (const CLI::App* command :
-         {listCommand, checkCommand, newCommand, addCommand, copyCommand, verifyCommand}) {
+    for (const CLI::App* command : {listCommand, checkCommand, newCommand, addCommand, copyCommand,
+                                    verifyCommand, recoverCommand}) {
         known = known || command->get_name() == argv[1];
     }
     if (!known) {
         return static_cast<int>(Fail(ExitCode::Usage, std::string("unknown command ") + argv[1] +
                                                           "; the commands are list, check, new, "
-                                                          "add, copy and verify."));
+                                                          "add, copy, verify and recover."));
     }
     try {
         app.parse(argc, argv);
@@ -158,6 +190,8 @@ int main(int argc, char** argv) {
         code = RunCopy(copy);
     } else if (verifyCommand->parsed()) {
         code = RunVerify(verify);
+    } else if (recoverCommand->parsed()) {
+        code = RunRecover(recover);
     }
     return static_cast<int>(code);
 }

@@ -36,18 +36,6 @@ struct Comparison {
     std::int64_t firstDifference = -1;
 };
 
-using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-
-// What verify needs open: the disc's audio and each source's, unbuffered, as verify reads them
-// into buffers of its own.
-File OpenAudio(const std::string& indexPath) {
-    File file(std::fopen(AudioPathBeside(indexPath).c_str(), "rb"), std::fclose);
-    if (file) {
-        std::setvbuf(file.get(), nullptr, _IONBF, 0);
-    }
-    return file;
-}
-
 // The first source trailer the disc's record could have been added from. One whose audio
 // would start before the start of its file is passed over: Add refuses to copy it.
 const SourceTrailer* FindSource(const TrailerEntry& record,
@@ -106,7 +94,7 @@ bool CompareBlock(std::FILE* disc, std::int64_t discAt, std::FILE* source, std::
 
 // Reads every source as Add reads one, and opens its audio.
 ExitCode ReadSources(DiscPair& discs, const VerifyOptions& options,
-                     std::vector<SourceTrailer>& trailers, std::vector<File>& audio) {
+                     std::vector<SourceTrailer>& trailers, std::vector<AudioFile>& audio) {
     for (std::size_t s = 0; s < options.sourceIndexes.size(); ++s) {
         const std::string& source = options.sourceIndexes[s];
         if (!discs.OpenSourceDisc(source.c_str(), FolderLength(source))) {
@@ -117,7 +105,7 @@ ExitCode ReadSources(DiscPair& discs, const VerifyOptions& options,
             trailers.push_back({discs.SourceTrailer(i), s, i});
         }
         discs.CloseSourceDisc();
-        audio.push_back(OpenAudio(source));
+        audio.push_back(OpenAudioToRead(source));
         if (!audio.back()) {
             return Fail(ExitCode::Usage, "cannot read " + AudioPathBeside(source) + ".");
         }
@@ -237,7 +225,7 @@ ExitCode RunVerify(const VerifyOptions& options) {
         return Fail(ExitCode::Usage, error);
     }
     std::vector<SourceTrailer> sources;
-    std::vector<File> sourceAudio;
+    std::vector<AudioFile> sourceAudio;
     const ExitCode read = ReadSources(*discs, options, sources, sourceAudio);
     if (read != ExitCode::Success) {
         return read;
@@ -251,7 +239,7 @@ ExitCode RunVerify(const VerifyOptions& options) {
     if (!DiscIsSound(report)) {
         Warn("not comparing the " + AudioAfterTrailers(report, disc) + ".");
     }
-    const File discAudio = OpenAudio(disc);
+    const AudioFile discAudio = OpenAudioToRead(disc);
     if (!discAudio) {
         return Fail(ExitCode::Usage, "cannot read " + AudioPathBeside(disc) + ".");
     }

@@ -130,6 +130,12 @@ public:
     // Cuts the audio of the held disc after its last trailer, as asked, whatever left it there.
     // `report` is the check made while the disc was held; false unless it holds its trailers.
     bool CutDestinationAudio(const DiscReport& report);
+    // Makes the index of the held disc list `count` trailers, whose audio its audio file holds
+    // back to back after the header: the index is written whole apart and put in place in one
+    // step, as after every add, with the OFFSETs worked out afresh. The audio file is not
+    // changed. False when the disc is not held, or is open, or the index was not put in place
+    // to last.
+    bool ReplaceHeldIndex(const TrailerEntry* entries, int32_t count);
     bool MakeAudioPath(const char* path, int32_t folderLength); // false: the name does not fit
     bool ReadIndex(IndexDialect dialect, const char* path);
     void WriteIndex();

@@ -345,6 +345,16 @@ DiscPair::Placement DiscPair::PlaceIndex() {
 
 // The index is in place after every add already; it is put in place once more as the disc is
 // closed. Only a destination that is open and still held is written.
+bool DiscPair::ReplaceHeldIndex(const TrailerEntry* entries, int32_t count) {
+    if (destinationOpen_ || destinationLock_ == nullptr || count < 0 || count > kMaxTrailers) {
+        return false;
+    }
+    for (destinationCount_ = 0; destinationCount_ < count; ++destinationCount_) {
+        destinationList_[destinationCount_] = entries[destinationCount_];
+    }
+    return PlaceIndex() == Placement::Placed;
+}
+
 void DiscPair::WriteIndex() {
     if (destinationOpen_ && destinationLock_ != nullptr) {
         PlaceIndex();
