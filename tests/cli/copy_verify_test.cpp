@@ -7,10 +7,7 @@
 
 #include <sys/stat.h>
 
-#include "disc_fixture.h"
-#include "golden_files.h"
-#include "program_run.h"
-#include "test_files.h"
+#include "kovdisc_session.h"
 
 namespace {
 
@@ -32,7 +29,7 @@ const std::size_t kTailAt = 308792;
 const std::size_t kExtraAt = 323492;
 const std::size_t kDiscEnd = 334517;
 
-class CopyVerify : public ::testing::Test {
+class CopyVerify : public KovdiscSession {
 protected:
     void SetUp() override {
         WriteDisc("reel1", kReel1, 337192, 13);
@@ -47,40 +44,6 @@ protected:
         transcript.clear();
     }
 
-    void WriteDisc(const std::string& folder, const std::string& index, std::size_t audioSize,
-                   int step) {
-        std::string audio = kAudioHeaderBytes;
-        while (audio.size() < audioSize) {
-            audio += static_cast<char>(audio.size() * step % 251);
-        }
-        mkdir(work.File(folder).c_str(), 0755);
-        WriteFileBytes(work.File(folder + "/R14TRLR.TXT"), index);
-        WriteFileBytes(work.File(folder + "/R14T5.AUD"), audio);
-    }
-
-    // Runs kovdisc in the work folder, adding the command line, the output and the exit code
-    // to the transcript.
-    int Run(std::vector<std::string> arguments) {
-        std::string line = "$ kovdisc";
-        for (const std::string& argument : arguments) {
-            line += " " + argument;
-        }
-        const ProgramRun run = RunProgram(KOVDISC_PATH, arguments, work.Path());
-        transcript += line + "\n" + run.out + (run.err.empty() ? "" : "stderr:\n" + run.err) +
-                      "exit " + std::to_string(run.code) + "\n\n";
-        return run.code;
-    }
-
-    // The transcript must equal the golden file; KOV_UPDATE_GOLDEN=1 writes it instead.
-    void ExpectGolden(const std::string& name) const {
-        ::ExpectGolden(std::string(KOV_GOLDEN_DIR) + "/" + name, transcript);
-    }
-
-    std::string Files(const std::string& folder) const {
-        return ReadFileBytes(work.File(folder + "/R14TRLR.TXT")) + "|" +
-               ReadFileBytes(work.File(folder + "/R14T5.AUD"));
-    }
-
     void ChangeDiscAudio(const std::vector<std::size_t>& positions) {
         std::string audio = discAudio;
         for (const std::size_t position : positions) {
@@ -89,8 +52,6 @@ protected:
         WriteFileBytes(work.File("disc/R14T5.AUD"), audio);
     }
 
-    TempFolder work;
-    std::string transcript;
     std::string discAudio;
 };
 
