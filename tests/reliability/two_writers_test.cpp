@@ -125,6 +125,7 @@ TEST_F(TwoWriters, AStoppedWriterKeepsEveryOtherWriterOutAndEveryReaderIn) {
         {"new", "disc", "--force"},
         {"check", kDisc, "--repair"},
         {"copy", "written/R14TRLR.TXT", "disc", "--force"},
+        {"recover", kDisc, "s1/R14TRLR.TXT", "--write"},
     };
     for (const std::vector<std::string>& writer : writers) {
         const ProgramRun run = Kov(writer);
@@ -143,8 +144,9 @@ TEST_F(TwoWriters, AStoppedWriterKeepsEveryOtherWriterOutAndEveryReaderIn) {
         const ProgramRun run = Kov(reader);
         EXPECT_EQ(run.code, 0) << reader[0] << ": " << run.err;
     }
-    // A check reads too; it reports the running add as unfinished.
+    // A check reads too; it reports the running add as unfinished, and so does recover.
     EXPECT_EQ(Kov({"check", kDisc}).code, 1);
+    EXPECT_EQ(Kov({"recover", kDisc, "s1/R14TRLR.TXT", "--json"}).code, 1);
     EXPECT_EQ(DiscFiles(), held);
 
     ASSERT_EQ(kill(first.Pid(), SIGCONT), 0);

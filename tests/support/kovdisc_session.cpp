@@ -23,8 +23,8 @@ int KovdiscSession::Run(const std::vector<std::string>& arguments) {
         line += " " + argument;
     }
     const ProgramRun run = RunProgram(KOVDISC_PATH, arguments, work.Path());
-    transcript += line + "\n" + run.out + (run.err.empty() ? "" : "stderr:\n" + run.err) +
-                  "exit " + std::to_string(run.code) + "\n\n";
+    transcript += line + "\n" + run.out + (run.err.empty() ? "" : "stderr:\n" + run.err) + "exit " +
+                  std::to_string(run.code) + "\n\n";
     return run.code;
 }
 
