@@ -71,6 +71,10 @@ printf 'copy /b %s\\source\\R14T5.AUD source-audio.bin >NUL\r\n' "$top" >>run.ba
 printf 'copy /b %s\\disc\\R14T5.AUD + crlf.txt tail.bin >NUL\r\n' "$top" >>run.bat
 printf 'copy /b /y tail.bin %s\\disc\\R14T5.AUD >NUL\r\n' "$top" >>run.bat
 run disc check --repair C:R14TRLR.TXT
+# The index emptied: recover finds its trailers again and writes the index the disc had.
+printf 'type nul >%s\\disc\\R14TRLR.TXT\r\n' "$top" >>run.bat
+run disc recover C:R14TRLR.TXT 'C:..\source\R14TRLR.TXT' 'C:../wrapped/R14TRLR.TXT' --write
+printf 'copy /b %s\\disc\\R14TRLR.TXT recovered-index.txt >NUL\r\n' "$top" >>run.bat
 printf 'rmdir /s /q %s\r\n' "$top" >>run.bat
 # Each run's exit code is kept in its file; the session's own is of no interest.
 printf 'exit /b 0\r\n' >>run.bat
@@ -119,6 +123,10 @@ block() {
 } >"$audio"
 cmp "$audio" disc-audio.bin 2>&1 || {
     echo "FAILED: the audio kovdisc.exe added differs from the source's blocks"
+    exit 1
+}
+cmp disc-index.txt recovered-index.txt 2>&1 || {
+    echo "FAILED: the index recover wrote differs from the one the disc had"
     exit 1
 }
 echo "kovdisc.exe under Wine: every command with drive-relative names passed"
