@@ -142,3 +142,35 @@ TEST_F(DiscWriters, NoReaderKeepsAnIndexOpenThatAWriterMustReplace) {
     discs.CloseDestinationDisc();
     EXPECT_EQ(DestinationIndex(), kIndexHeaderLines + "B\t\t2\t1\t2\t92\r\n\x1A");
 }
+
+TEST_F(DiscWriters, OnlyTheHolderReplacesTheIndexAndTheAudioStaysAsItIs) {
+    ASSERT_TRUE(discs.AddTrailer(1));
+    discs.CloseDestinationDisc();
+    const std::string both = DestinationIndex();
+    const std::string audio = DestinationAudio();
+    const TrailerEntry entries[2] = {discs.SourceTrailer(0), discs.SourceTrailer(1)};
+    WriteFileBytes(index, "");
+
+    DiscPair holder;
+    // Not held, or open: refused, with nothing written.
+    EXPECT_FALSE(holder.ReplaceHeldIndex(entries, 2));
+    ASSERT_TRUE(discs.OpenDestinationDisc(true, destination.Path().c_str(), 0));
+    EXPECT_FALSE(discs.ReplaceHeldIndex(entries, 2));
+    discs.CloseDestinationDisc();
+    WriteFileBytes(destination.File(kAudioFileName), audio);
+    WriteFileBytes(index, "");
+    ASSERT_TRUE(holder.HoldDestinationDisc(index.c_str(), folder));
+    EXPECT_FALSE(holder.ReplaceHeldIndex(entries, kMaxTrailers + 1));
+    EXPECT_FALSE(holder.ReplaceHeldIndex(entries, -1));
+    EXPECT_EQ(DestinationIndex(), "");
+
+    // The OFFSETs are worked out afresh: the source's are not the disc's.
+    ASSERT_TRUE(holder.ReplaceHeldIndex(entries, 2));
+    EXPECT_EQ(DestinationIndex(), both);
+    ExpectEveryWriterRefused(discs);
+    ASSERT_TRUE(holder.ReplaceHeldIndex(entries, 0));
+    EXPECT_EQ(DestinationIndex(), both.substr(0, 96) + "\x1A");
+    EXPECT_EQ(DestinationAudio(), audio);
+    holder.CloseDestinationDisc();
+    EXPECT_EQ(FilesIn(destination.Path()), (std::vector<std::string>{"R14T5.AUD", "R14TRLR.TXT"}));
+}
