@@ -13,11 +13,11 @@ namespace {
 
 const std::size_t kUnit = 3675; // bytes of audio per index unit
 
-// reel1: OPEN is the start of LONG; MID has START 1; TAIL's block runs one unit past the end of
-// the audio file, so its last unit is 0xFF bytes; ZERO has no audio; BACK starts before its
-// audio file, which add refuses.
-const std::string kReel1 = "OPEN 11 0 2 92\r\nLONG 12 0 4 92\r\nMID 13 1 2 92\r\n"
-                           "TAIL 15 0 3 14792\r\nZERO 16 0 0 92\r\nBACK 17 0 2 -3675\r\n\x1A";
+// reel1: ZERO has no audio, and no block can be its; OPEN is the start of LONG; MID has START 1;
+// TAIL's block runs one unit past the end of the audio file, so its last unit is 0xFF bytes;
+// BACK starts before its audio file, which add refuses.
+const std::string kReel1 = "ZERO 16 0 0 92\r\nOPEN 11 0 2 92\r\nLONG 12 0 4 92\r\n"
+                           "MID 13 1 2 92\r\nTAIL 15 0 3 14792\r\nBACK 17 0 2 -3675\r\n\x1A";
 const std::size_t kReel1Size = 92 + 6 * kUnit;
 // The writer cuts EXT-RA to EXT.
 const std::string kReel2 = "EXT-RA 21 0 2 92\r\n\x1A";
@@ -25,6 +25,8 @@ const std::string kReel2 = "EXT-RA 21 0 2 92\r\n\x1A";
 const std::string kReel3 = "DUP 41 0 2 92\r\n\x1A";
 // A disc recover is never given.
 const std::string kReel4 = "LOST 51 0 2 92\r\n\x1A";
+// With reel1's audio, REST is the second half of LONG: OPEN and REST are LONG's bytes too.
+const std::string kReel5 = "REST 61 2 2 92\r\n\x1A";
 
 const char kDisc[] = "disc/R14TRLR.TXT";
 const char kReel1Index[] = "reel1/R14TRLR.TXT";
@@ -39,6 +41,7 @@ protected:
         WriteDisc("reel2", kReel2, 92 + 3 * kUnit, 7);
         WriteDisc("reel3", kReel3, 92 + 2 * kUnit, 13);
         WriteDisc("reel4", kReel4, 92 + 2 * kUnit, 3);
+        WriteDisc("reel5", kReel5, kReel1Size, 13);
         // LONG, MID, TAIL, EXT and OPEN: 13 units of audio.
         ASSERT_EQ(Run({"new", "disc"}), 0);
         ASSERT_EQ(Run({"add", kDisc, kReel1Index, "LONG", "MID", "TAIL"}), 0);
@@ -118,6 +121,41 @@ TEST_F(Recover, ReadsAWrittenDiscWhereCopyReadsItAndNamesEveryDiscABlockIsOn) {
     EXPECT_EQ(Read(kDisc), stale);
 }
 
+TEST_F(Recover, AmongSequencesThatExplainAsMuchTakesTheFirstTrailerWhereTheyDiffer) {
+    // LONG, or OPEN and REST: OPEN comes before LONG in reel1.
+    EXPECT_EQ(Run({"recover", kDisc, "reel5/R14TRLR.TXT", kReel1Index, kReel2Index}), 0);
+    ExpectGolden("recover_ties.txt");
+}
+
+TEST_F(Recover, FindsBlocksAcrossThePiecesItReadsAndListsNoMoreThanAnIndexCan) {
+    // BIG's 285 units end 1201 bytes before the first MiB after the header, so the next block's
+    // first unit is read in two pieces, and the next block is compared in two.
+    const std::size_t big = 285 * kUnit;
+    WriteDisc("large", "BIG 1 0 285 92\r\nNEXT 2 0 300 92\r\nUNIT 3 0 1 92\r\n\x1A",
+              92 + 300 * kUnit, 17);
+    const std::string bytes = Read("large/R14T5.AUD");
+    Write("disc/R14T5.AUD",
+          bytes.substr(0, 92 + big) + bytes.substr(92, 300 * kUnit) + bytes.substr(92, kUnit));
+    Write(kDisc, "");
+    EXPECT_EQ(Run({"recover", kDisc, "large/R14TRLR.TXT", "--write"}), 0) << transcript;
+    EXPECT_EQ(Read(kDisc).substr(96), "BIG\t\t1\t0\t285\t92\r\nNEXT\t\t2\t0\t300\t1047467\r\n"
+                                      "UNIT\t\t3\t0\t1\t2149967\r\n\x1A");
+
+    // 255 units are 255 trailers; of 256, the last is left out.
+    std::string units = bytes.substr(0, 92);
+    for (int i = 0; i < 255; ++i) {
+        units += bytes.substr(92, kUnit);
+    }
+    Write("disc/R14T5.AUD", units);
+    EXPECT_EQ(Run({"recover", kDisc, "large/R14TRLR.TXT", "--write", "--force"}), 0);
+    Write("disc/R14T5.AUD", units + bytes.substr(92, kUnit));
+    EXPECT_EQ(Run({"recover", kDisc, "large/R14TRLR.TXT", "--json"}), 1);
+    const std::string json = transcript.substr(transcript.rfind("\"audio_bytes\""));
+    EXPECT_EQ(json, "\"audio_bytes\": 940892,\n  \"recovered_bytes\": 937125,\n  \"rest\": {\n"
+                    "    \"kind\": \"unmatched\",\n    \"at\": 937217,\n    \"bytes\": 3675\n"
+                    "  }\n}\nexit 1\n\n");
+}
+
 TEST_F(Recover, ReportsWhatNoSourceExplainsAndNeverGuesses) {
     // The last block torn, with more and with less left of it than a block's first unit.
     Write("disc/R14T5.AUD", audio.substr(0, audio.size() - 1000));
@@ -158,6 +196,15 @@ TEST_F(Recover, WritesOverAReadableIndexOnlyWhatBeginsWithItsTrailersUnlessForce
     Write(kDisc, renamed);
     EXPECT_EQ(Recovers({"--write"}), 1);
     EXPECT_EQ(Read(kDisc), renamed);
+    // So do SERIAL, START and END.
+    for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+             {"\t12\t", "\t19\t"}, {"\t1\t2\t", "\t0\t2\t"}, {"\t0\t3\t", "\t0\t4\t"}}) {
+        std::string changed = stale;
+        changed.replace(changed.find(from), from.size(), to);
+        Write(kDisc, changed);
+        EXPECT_EQ(Recovers({"--write"}), 1) << to;
+        EXPECT_EQ(Read(kDisc), changed);
+    }
     EXPECT_EQ(Recovers({"--force"}), 2);
     EXPECT_EQ(Recovers({"--write", "--force"}), 0);
     EXPECT_EQ(Read(kDisc), stale);
