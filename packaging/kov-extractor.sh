@@ -8,7 +8,8 @@ fail() {
     exit 1
 }
 
-program=$(dirname "$(readlink -f "$0")")/../lib/kov-extractor/KOVExtractor.exe
+# Found from the launcher's own place, so that the package runs where it is unpacked, too.
+program=$(dirname "$(dirname "$(readlink -f "$0")")")/lib/kov-extractor/KOVExtractor.exe
 
 # Debian's "wine" starts the 32-bit loader whenever wine32 is installed, even on a kernel that
 # cannot execute 32-bit programs: this 64-bit program goes to the 64-bit loader itself.
@@ -43,7 +44,8 @@ if [ ! -f "$ready" ]; then
             # this Wine does not look for them.
             fonts=$WINEPREFIX/drive_c/windows/Fonts
             mkdir -p "$fonts"
-            cp /usr/share/wine/fonts/* "$fonts/" || fail "Wine's fonts are missing: install fonts-wine."
+            cp /usr/share/wine/fonts/* "$fonts/" ||
+                fail "Wine's fonts are missing: install the package fonts-wine."
             touch "$ready"
         fi
     ) 9>"$WINEPREFIX/.kov-extractor.lock"

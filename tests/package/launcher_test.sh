@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The package's launcher, run from the unpacked package with a home and data folder of its own:
-# without a display it says so in one line and exits 1, making nothing; on a virtual display it
-# makes its Wine prefix in the data folder, with Wine's fonts, and opens the window, found by
-# its title as the end-to-end test finds it; closed, it exits 0, leaving nothing else behind.
+# without a display, and without Wine, it says so in one line and exits 1, making no prefix; on
+# a virtual display it makes its Wine prefix in the data folder, with Wine's fonts, and opens
+# the window, found by its title as the end-to-end test finds it; closed, it exits 0, leaving
+# nothing else behind.
 # Usage: launcher_test.sh DEB SOURCE_FOLDER
 set -euo pipefail
 deb=$1
@@ -49,6 +50,20 @@ echo "without a display: exit $code, \"$said\""
     fail "without a display the launcher does not say so in one line"
 [ ! -e "$prefix" ] || fail "without a display the launcher made its prefix"
 
+# Without Wine: Wine's loaders hidden, in a mount namespace of this test's own, and a PATH of the
+# two commands the launcher runs before it looks for Wine.
+mkdir "$scratch/bin" "$scratch/empty"
+ln -s "$(command -v dirname)" "$(command -v readlink)" "$scratch/bin/"
+code=0
+said=$(HOME=$scratch/home XDG_DATA_HOME=$scratch/data unshare --mount \
+    bash -c 'mount --bind "$1" /usr/lib/wine && PATH=$2 "$3" 2>&1' without-wine \
+    "$scratch/empty" "$scratch/bin" "$scratch/tree/usr/bin/kov-extractor") || code=$?
+echo "without Wine: exit $code, \"$said\""
+[ "$code" -eq 1 ] || fail "without Wine the launcher exits $code, not 1"
+[[ $said == "kov-extractor: Wine is not installed"* && $said != *$'\n'* ]] ||
+    fail "without Wine the launcher does not say so in one line"
+[ ! -e "$prefix" ] || fail "without Wine the launcher made its prefix"
+
 start_virtual_display 1024x768
 started=$SECONDS
 launch >"$scratch/launcher.log" 2>&1 &
@@ -82,4 +97,5 @@ left=$(cd "$scratch" && find home data -mindepth 1 -maxdepth 1 | LC_ALL=C sort |
 if ((failures > 0)); then
     exit 1
 fi
-echo "The launcher said it had no display, and opened and closed the window in its own prefix."
+echo "The launcher said it had no display and no Wine, and opened and closed the window in its"
+echo "own prefix."

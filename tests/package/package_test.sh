@@ -22,7 +22,8 @@ fail() {
 }
 
 echo "lintian $(basename "$deb"):"
-lintian --fail-on error,warning --pedantic --info "$deb" || fail "lintian reports errors or warnings"
+lintian --fail-on error,warning --pedantic --info "$deb" ||
+    fail "lintian reports errors or warnings"
 desktop-file-validate "$tree/usr/share/applications/kov-extractor.desktop" ||
     fail "desktop-file-validate rejects the menu entry"
 
@@ -37,7 +38,8 @@ done
 dpkg-deb -c "$deb" | awk '{ print $1, $2, $6 }' >"$scratch/files.txt"
 diff -u "$here/files.txt" "$scratch/files.txt" || fail "the package's files differ from files.txt"
 
-[ "$("$kovdisc" --version)" = "kovdisc $version" ] || fail "kovdisc --version is not kovdisc $version"
+[ "$("$kovdisc" --version)" = "kovdisc $version" ] ||
+    fail "kovdisc --version is not kovdisc $version"
 # The listing of the kovdisc tests' disc without audio, as their golden file has it.
 mkdir "$scratch/noaudio"
 cp "$source_folder/tests/cli/discs/pair.txt" "$scratch/noaudio/R14TRLR.TXT"
