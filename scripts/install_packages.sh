@@ -12,6 +12,9 @@ packages=(
     libcli11-dev nlohmann-json3-dev                     # kovdisc's argument parsing and JSON
     xvfb xdotool imagemagick                            # a virtual display and screenshots
     strace                                              # records the power cut test's runs
+    ninja-build dpkg-dev file help2man                  # the Debian package: build, pages
+    lintian desktop-file-utils man-db bsdextrautils     # checks of the package and its pages
+    bash-completion                                     # runs the package's completion
 )
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo=sudo; fi

@@ -23,5 +23,9 @@ else
 fi
 ctest --preset windows-x64
 
+# The Debian package, built as the README says, then unpacked and run.
+cmake --workflow --preset deb
+ctest --preset deb
+
 # The core under libFuzzer, 30 s a target.
 scripts/fuzz.sh
