@@ -172,5 +172,8 @@ TEST_F(DiscWriters, OnlyTheHolderReplacesTheIndexAndTheAudioStaysAsItIs) {
     EXPECT_EQ(DestinationIndex(), both.substr(0, 96) + "\x1A");
     EXPECT_EQ(DestinationAudio(), audio);
     holder.CloseDestinationDisc();
+    // Let go, the disc is another program's to write again.
+    EXPECT_FALSE(holder.ReplaceHeldIndex(entries, 2));
+    EXPECT_EQ(DestinationIndex(), both.substr(0, 96) + "\x1A");
     EXPECT_EQ(FilesIn(destination.Path()), (std::vector<std::string>{"R14T5.AUD", "R14TRLR.TXT"}));
 }
