@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
-"""Power cuts during kovdisc add, copy and new.
+"""Power cuts during kovdisc add, copy, new and recover --write.
 
 Each command is run once under strace. The trace is replayed over a model of the file system
 in which only flushed changes are sure, every state a power cut could leave is built from it,
 and each state is checked: the disc's folder must hold a disc that whole_disc_check and
 `kovdisc check --repair` accept, listing at least every trailer the command had reported.
+recover --write may also leave the disc's folder as it found it, index and all, until it reports.
 
     power_cut_test.py KOVDISC MAKE_SAMPLE_DISC WHOLE_DISC_CHECK
     power_cut_test.py --self-test        only the checks of the replay itself
@@ -780,6 +781,7 @@ FINAL = {
     "add": re.compile(r"^added (\d+), skipped (\d+); .* now holds (\d+) trailers?\.$"),
     "copy": re.compile(r"^copied (\d+), skipped (\d+); .* holds (\d+) trailers?\.$"),
     "new": re.compile(r"^new empty disc: .*$"),
+    "recover": re.compile(r"^wrote .* listing (\d+) trailers?\.$"),
 }
 
 
@@ -1019,7 +1021,33 @@ def make_scenarios(programs, work):
         scenarios.append(Scenario(
             title, "new", root, "disc", ["new", folder] + (["--force"] if force else []),
             old, [], "new empty disc: %s\n" % os.path.join(folder, INDEX), ""))
+
+    # recover --write: a disc of 3 trailers, its index emptied, gets the index back.
+    root = os.path.join(work, "recover")
+    one = programs.sample(os.path.join(root, "one"), 2, 1, 41)
+    two = programs.sample(os.path.join(root, "two"), 1, 2, 42)
+    disc, listed = disc_of(root, "disc", (os.path.join(root, "one"), one),
+                           (os.path.join(root, "two"), two))
+    index = os.path.join(disc, INDEX)
+    open(index, "wb").close()
+    sources = [os.path.join(root, "one", INDEX), os.path.join(root, "two", INDEX)]
+    found = run([programs.kovdisc, "recover", index] + sources).stdout
+    # Its last line says what --write would write; with --write it says what was written.
+    found = found[: found.rindex("\n", 0, len(found) - 1) + 1]
+    scenarios.append(Scenario(
+        "recover the emptied index of a disc of 3 (--write)", "recover", root, "disc",
+        ["recover", index] + sources + ["--write"], None, [n for n, _ in listed],
+        found + "wrote %s listing %s.\n" % (index, trailers_text(len(listed))), "",
+        untouchable=("one", "two")))
     return scenarios
+
+
+def not_yet_changed(scenario, initial, folder, any_report):
+    """recover --write leaves the disc's folder as it found it until its index is in place, and
+    it changes no audio."""
+    found = subtree(initial, scenario.disc)
+    return (scenario.kind == "recover" and not any_report and folder.get(INDEX) == found[INDEX]
+            and folder.get(AUDIO) == found[AUDIO])
 
 
 def record(programs, scenario, trace):
@@ -1115,7 +1143,8 @@ def run_scenario(programs, scenario, work, pool):
     folders = {}
     for state in all_states:
         folder = subtree(state.tree, scenario.disc)
-        if folder is not None and folder.get(INDEX) is not None:
+        if folder is not None and folder.get(INDEX) is not None and not not_yet_changed(
+                scenario, initial, folder, reported(scenario.kind, state.reports)[0]):
             folders.setdefault(tree_key(folder), folder)
     scratch = tempfile.mkdtemp(dir=work)
     futures = {key: pool.submit(check_disc, programs, folder, os.path.join(scratch, key))
@@ -1138,6 +1167,8 @@ def run_scenario(programs, scenario, work, pool):
                 problems.append("no index, where a disc was before the run")
             elif any_report:
                 problems.append("no index, after the command reported")
+        elif not_yet_changed(scenario, initial, folder, any_report):
+            pass
         else:
             disc_problems, names = results[tree_key(folder)]
             problems += disc_problems
