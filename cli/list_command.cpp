@@ -12,6 +12,7 @@
 #include "commands.h"
 #include "disc_files.h"
 #include "text_table.h"
+#include "trailer_json.h"
 #include "trailer_text.h"
 
 namespace {
@@ -38,14 +39,7 @@ void PrintJson(const DiscPair& discs, std::int64_t audioSize) {
     for (std::int32_t i = 0; i < discs.SourceCount(); ++i) {
         const TrailerEntry& entry = discs.SourceTrailer(i);
         seconds += TrailerSeconds(entry);
-        trailers.push_back({{"position", i + 1},
-                            {"name", JsonName(entry)},
-                            {"serial", entry.serial},
-                            {"start", entry.start / kIndexUnit},
-                            {"end", entry.end / kIndexUnit},
-                            {"offset", entry.offset},
-                            {"seconds", TrailerSeconds(entry)},
-                            {"missing_bytes", MissingBytes(entry, audioSize)}});
+        trailers.push_back(TrailerJson(entry, i + 1, MissingBytes(entry, audioSize)));
     }
     nlohmann::ordered_json disc;
     disc["count"] = discs.SourceCount();

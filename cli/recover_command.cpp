@@ -2,7 +2,9 @@
 // source trailers a disc's audio holds, by comparing it with the blocks of its source discs, and
 // with --write makes the disc's index list them. The disc's own index is not trusted: missing,
 // empty, damaged or stale, it is what recover is for. The audio file is never changed.
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -15,6 +17,7 @@
 #include "recover_search.h"
 #include "stream_io.h"
 #include "text_table.h"
+#include "trailer_json.h"
 #include "trailer_text.h"
 
 namespace {
@@ -187,16 +190,9 @@ void PrintJson(const RecoverOptions& options, const std::vector<SourceBlock>& bl
                const Result& result) {
     nlohmann::ordered_json trailers = nlohmann::ordered_json::array();
     for (std::size_t i = 0; i < result.records.size(); ++i) {
-        const TrailerEntry& record = result.records[i];
         const FoundBlock& found = result.recovery.found[i];
-        nlohmann::ordered_json trailer = {{"position", i + 1},
-                                          {"name", JsonName(record)},
-                                          {"serial", record.serial},
-                                          {"start", record.start / kIndexUnit},
-                                          {"end", record.end / kIndexUnit},
-                                          {"offset", record.offset},
-                                          {"seconds", TrailerSeconds(record)},
-                                          {"missing_bytes", 0}};
+        nlohmann::ordered_json trailer =
+            TrailerJson(result.records[i], static_cast<std::int64_t>(i + 1), 0);
         trailer.update(SourceJson(options, blocks[found.block]));
         trailer["also_matching"] = nlohmann::ordered_json::array();
         for (const std::size_t also : found.alsoMatching) {
