@@ -12,6 +12,9 @@
 
 wine_fonts=/usr/share/wine/fonts
 
+# A Linux path as Wine's drive Z: shows it.
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
 # Some kernels cannot execute 32-bit programs at all (built without IA-32 emulation): Wine's
 # 32-bit loader fails there with "Exec format error". Such a machine runs the 64-bit programs
 # alone, through Wine's 64-bit loader.

@@ -17,9 +17,6 @@ build=$(realpath "$3")
 out=$build/e2e
 desktop=800x560
 
-# Linux paths as Wine's Z: drive shows them.
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
-
 # Native helpers: one writes the source discs, the other checks the discs of the kill rounds.
 make_sample_disc=$root/build/native/tools/make_sample_disc
 whole_disc_check=$root/build/native/tests/whole_disc_check

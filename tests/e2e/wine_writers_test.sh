@@ -19,8 +19,7 @@ driver=$(realpath "$2")
 kovdisc_exe=$(realpath "$3")
 out=$(realpath "$4")/wine-writers
 desktop=800x560
-
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+source "$root/scripts/wine_prefix.sh"
 
 kovdisc=$root/build/native/cli/kovdisc
 make_sample_disc=$root/build/native/tools/make_sample_disc
@@ -40,7 +39,6 @@ trailer_bytes=$((20000 * 3675))
 
 unset WAYLAND_DISPLAY
 source "$root/scripts/virtual_display.sh"
-source "$root/scripts/wine_prefix.sh"
 writer_pid=""
 program_pid=""
 driver_pid=""
