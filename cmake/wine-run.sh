@@ -9,7 +9,7 @@ unset DISPLAY WAYLAND_DISPLAY
 use_wine_prefix "$1" null || exit 1
 shift
 
-wine "$@"
+wine_run "$@"
 status=$?
 end_wine_server
 exit $status

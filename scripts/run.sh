@@ -32,7 +32,7 @@ echo "Z:${root//\//\\}\\demo\\R14TRLR.TXT"
 desktop=800x560
 use_wine_prefix "$root/build/wine/desktop" "desktop=$desktop"
 # A Wine desktop of its own draws the window's frame and caption, with or without a manager.
-run_program() { wine explorer "/desktop=KOV,$desktop" "$root/$program"; }
+run_program() { wine_run explorer "/desktop=KOV,$desktop" "$root/$program"; }
 
 if [ -n "${DISPLAY:-}" ]; then
     run_program
@@ -43,7 +43,7 @@ source scripts/virtual_display.sh
 program_pid=""
 finish() {
     if [ -n "$program_pid" ]; then
-        wine taskkill /im KOVExtractor.exe >/dev/null 2>&1 || true
+        wine_run taskkill /im KOVExtractor.exe >/dev/null 2>&1 || true
         end_wine_server
         wait "$program_pid" 2>/dev/null || true
     fi

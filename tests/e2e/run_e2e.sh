@@ -35,11 +35,12 @@ unset WAYLAND_DISPLAY
 
 source "$root/scripts/virtual_display.sh"
 source "$root/scripts/wine_prefix.sh"
+source "$root/tests/e2e/writer_signals.sh"
 program_pid=""
 finish() {
     if [ -n "$program_pid" ]; then
         if kill -0 "$program_pid" 2>/dev/null; then
-            wine taskkill /im KOVExtractor.exe >/dev/null 2>&1 || true
+            wine_run taskkill /im KOVExtractor.exe >/dev/null 2>&1 || true
         fi
         end_wine_server
         wait "$program_pid" 2>/dev/null || true
@@ -48,6 +49,10 @@ finish() {
 }
 trap finish EXIT
 trap 'exit 1' INT TERM HUP
+fail() {
+    echo "e2e: $*; its files are in $out" >&2
+    exit 1
+}
 
 # Every program of the prefix opens in the Wine desktop "KOV", so the driver sees the
 # program's windows. A Wine server left by a run that was killed would still be bound to that
@@ -57,20 +62,17 @@ timeout 20 wineserver --wait 2>/dev/null || wineserver --kill 2>/dev/null || tru
 start_virtual_display "$desktop"
 
 # Wine notes from the program (the open-file dialog writes a few) go to a log of their own.
-wine explorer "/desktop=KOV,$desktop" "$(windows_path "$program")" >"$out/program.log" 2>&1 &
-program_pid=$!
+wine_start explorer "/desktop=KOV,$desktop" "$(windows_path "$program")" >"$out/program.log" 2>&1
+program_pid=$wine_pid
 status=0
-wine "$driver" "$(windows_path "$out/discs")" "$(windows_path "$out")" || status=$?
+wine_run "$driver" "$(windows_path "$out/discs")" "$(windows_path "$out")" || status=$?
 
 for shot in "$out"/*.bmp; do
     if [ -f "$shot" ]; then
         convert "$shot" "${shot%.bmp}.png" && rm "$shot"
     fi
 done
-if [ "$status" -ne 0 ]; then
-    echo "e2e: the end-to-end test failed (status $status); its files are in $out" >&2
-    exit 1
-fi
+[ "$status" -eq 0 ] || fail "the end-to-end test failed (status $status)"
 
 # Kill rounds: each round starts the program, lets the driver start an Add of three long
 # trailers into an empty disc, and kills the program (SIGKILL, no chance to tidy up) once the
@@ -85,19 +87,16 @@ slowest_ms=0
 for round in "${!kill_percents[@]}"; do
     percent=${kill_percents[$round]}
     target=$((92 + (total - 92) * percent / 100))
-    wine "$program" >>"$out/program.log" 2>&1 &
-    program_pid=$!
-    if ! wine "$driver" --start-add "$(windows_path "$out/discs")"; then
-        echo "e2e: kill round $((round + 1)) could not start Add; its files are in $out" >&2
-        exit 1
-    fi
+    wine_start "$program" >>"$out/program.log" 2>&1
+    program_pid=$wine_pid
+    wine_run "$driver" --start-add "$(windows_path "$out/discs")" ||
+        fail "kill round $((round + 1)) could not start Add"
     for _ in $(seq 6000); do
-        if (($(stat -c %s "$killed_audio") >= target)); then break; fi
+        if (($(audio_size "$killed_audio") >= target)); then break; fi
         if ! kill -0 "$program_pid" 2>/dev/null; then break; fi
         sleep 0.005
     done
-    kill -KILL "$program_pid" || { echo "e2e: the program ended before it was killed" >&2; exit 1; }
-    killed_at=$(date +%s%N)
+    kill_writer "$program_pid" "$killed_audio"
     when="kill round $((round + 1)), at $percent% of the audio"
     # The Wine server holds the killed program's lock on the disc until it notices the death:
     # the check, from the moment of the kill, waits for it, 5 s at most.
@@ -110,10 +109,7 @@ for round in "${!kill_percents[@]}"; do
     done
     wait "$program_pid" 2>/dev/null || true
     program_pid=""
-    if [ "$status" -ne 0 ]; then
-        echo "e2e: $when: $result; its files are in $out" >&2
-        exit 1
-    fi
+    [ "$status" -eq 0 ] || fail "$when: $result"
     free_ms=$(((tried_at - killed_at) / 1000000))
     echo "e2e: $when: $result; the disc was free ${free_ms} ms after the kill (checks that" \
         "found it held: $held)"
@@ -122,10 +118,7 @@ for round in "${!kill_percents[@]}"; do
 done
 echo "e2e: the disc survived ${#kill_percents[@]} of ${#kill_percents[@]} kills, $mid_copy of" \
     "them in the middle of a trailer's copy; it was free at most ${slowest_ms} ms after a kill"
-if ((mid_copy * 2 < ${#kill_percents[@]})); then
-    echo "e2e: too few kills landed in the middle of a copy" >&2
-    exit 1
-fi
+((mid_copy * 2 >= ${#kill_percents[@]})) || fail "too few kills landed in the middle of a copy"
 
 rm -rf "$out/discs" # half a gigabyte of audio
 echo "e2e: passed; screenshots in $out"

@@ -20,6 +20,7 @@ kovdisc_exe=$(realpath "$3")
 out=$(realpath "$4")/wine-writers
 desktop=800x560
 source "$root/scripts/wine_prefix.sh"
+source "$root/tests/e2e/writer_signals.sh"
 
 kovdisc=$root/build/native/cli/kovdisc
 make_sample_disc=$root/build/native/tools/make_sample_disc
@@ -64,7 +65,12 @@ note() { echo "wine writers: $*"; }
 
 # kovdisc of a kind, exe (kovdisc.exe under Wine) or native, in `command`.
 kovdisc_of() {
-    if [ "$1" = exe ]; then command=(wine "$kovdisc_exe"); else command=("$kovdisc"); fi
+    if [ "$1" = exe ]; then
+        wine_command "$kovdisc_exe"
+        command=("${wine_command[@]}")
+    else
+        command=("$kovdisc")
+    fi
 }
 # kov KIND ARGUMENTS...: runs it, its output in out.txt and err.txt; returns its exit code.
 kov() {
@@ -80,8 +86,8 @@ start_kov() {
     writer_pid=$!
 }
 start_program() {
-    wine "$program" >>"$out/program.log" 2>&1 &
-    program_pid=$!
+    wine_start "$program" >>"$out/program.log" 2>&1
+    program_pid=$wine_pid
 }
 # finished PID WHAT: waits for PID, which must exit with status 0.
 finished() {
@@ -90,17 +96,16 @@ finished() {
     [ "$code" -eq 0 ] || fail "$2 ended with status $code"
 }
 
-size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
 # stop_mid_copy PID DISC SIZE: stops PID the moment DISC's audio grows past SIZE bytes, which
 # must leave it in the middle of a trailer's copy: `copied` bytes of it. The disc's files go to
 # `held`.
 stop_mid_copy() {
     local deadline=$((SECONDS + 30)) grown
-    while (($(size_of "$2/R14T5.AUD") <= $3)); do
+    while (($(audio_size "$2/R14T5.AUD") <= $3)); do
         ((SECONDS < deadline)) || fail "no copy into $2 began"
     done
-    kill -STOP "$1"
-    grown=$(size_of "$2/R14T5.AUD")
+    stop_writer "$1" "$2/R14T5.AUD"
+    grown=$(audio_size "$2/R14T5.AUD")
     ((grown < $3 + trailer_bytes)) || fail "the copy into $2 had ended when it was stopped"
     copied=$((grown - $3))
     rm -rf "$out/held"
@@ -179,7 +184,7 @@ small_disc() {
 # stopped_kov KIND SOURCE: kovdisc of KIND adds SOURCE to `disc`, stopped in the middle.
 stopped_kov() {
     local base
-    base=$(size_of disc/R14T5.AUD)
+    base=$(audio_size disc/R14T5.AUD)
     start_kov "$1" add disc/R14TRLR.TXT "$2/R14TRLR.TXT"
     stop_mid_copy "$writer_pid" disc "$base"
 }
@@ -187,19 +192,12 @@ stopped_kov() {
 stopped_window() {
     rm -rf killed
     start_program
-    wine "$driver" --start-add "$discs" &
-    driver_pid=$!
+    wine_start "$driver" --start-add "$discs"
+    driver_pid=$wine_pid
     stop_mid_copy "$program_pid" killed 92
     finished "$driver_pid" "the driver starting an Add"
     driver_pid=""
 }
-# kill_now PID: kills it, the time in killed_at. The caller reaps it, after the next writer
-# has tried: the Wine server may let go of its hold before the process is gone.
-kill_now() {
-    kill -KILL "$1"
-    killed_at=$(date +%s%N)
-}
-
 # kovdisc.exe with kovdisc.exe.
 kovdisc_pair() {
     small_disc
@@ -211,7 +209,7 @@ kovdisc_pair() {
     verified disc small kill
 
     stopped_kov exe other
-    kill_now "$writer_pid"
+    kill_writer "$writer_pid" disc/R14T5.AUD
     retry_while_held exe add disc/R14TRLR.TXT other/R14TRLR.TXT
     wait "$writer_pid" 2>/dev/null || true
     writer_pid=""
@@ -225,13 +223,13 @@ window_first() {
     stopped_window
     refused "$1" killed "the window"
     kill -CONT "$program_pid"
-    wine "$driver" --finish-add "$discs" || fail "the window's Add did not finish"
+    wine_run "$driver" --finish-add "$discs" || fail "the window's Add did not finish"
     finished "$program_pid" "the window"
     program_pid=""
     verified killed kill
 
     stopped_window
-    kill_now "$program_pid"
+    kill_writer "$program_pid" killed/R14T5.AUD
     retry_while_held "$1" add killed/R14TRLR.TXT kill/R14TRLR.TXT
     wait "$program_pid" 2>/dev/null || true
     program_pid=""
@@ -245,7 +243,7 @@ window_second() {
     small_disc
     stopped_kov "$1" kill
     start_program
-    wine "$driver" --continue-refused "$discs\\disc" || fail "the window's Continue Disc"
+    wine_run "$driver" --continue-refused "$discs\\disc" || fail "the window's Continue Disc"
     finished "$program_pid" "the window"
     program_pid=""
     unchanged disc "the window"
@@ -257,11 +255,11 @@ window_second() {
     verified disc small kill
 
     stopped_kov "$1" other
-    kill_now "$writer_pid"
+    kill_writer "$writer_pid" disc/R14T5.AUD
     wait "$writer_pid" 2>/dev/null || true
     writer_pid=""
     start_program
-    wine "$driver" --continue "$discs\\disc" || fail "the window's Continue Disc after the kill"
+    wine_run "$driver" --continue "$discs\\disc" || fail "the window's Continue Disc after the kill"
     finished "$program_pid" "the window"
     program_pid=""
     verified disc small kill
