@@ -73,9 +73,11 @@ TEST(CrashSafety, KilledAddsNeverCostTheDisc) {
     std::fflush(nullptr); // the child must not write out the parent's buffered output
     const auto started = std::chrono::steady_clock::now();
     int kills = 0;
+    int beforeAnyDisc = 0;
     int largestDisc = 0;
     bool newDisc = true;
     while (kills < kMostKills && std::chrono::steady_clock::now() - started < kTimeLimit) {
+        const bool heldADisc = FileExists(destination.File(kIndexFileName));
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
@@ -86,13 +88,15 @@ TEST(CrashSafety, KilledAddsNeverCostTheDisc) {
         int status = 0;
         waitpid(child, &status, 0);
         ASSERT_TRUE(WIFSIGNALED(status)) << "the adding process ended by itself: " << status;
-        ++kills;
 
-        // Killed before the first new disc had its index, the folder never held a disc.
+        // Killed before the first new disc had its index, the folder never held a disc: the
+        // round is tried again (a busy machine may start the child late more than once).
         if (!FileExists(destination.File(kIndexFileName))) {
-            ASSERT_EQ(kills, 1) << "a disc lost its index";
+            ASSERT_FALSE(heldADisc) << "a disc lost its index, after kill " << kills + 1;
+            ++beforeAnyDisc;
             continue;
         }
+        ++kills;
         int32_t count = 0;
         ASSERT_TRUE(DiscIsWhole(destination.Path(), &count)) << "after kill " << kills;
         largestDisc = std::max(largestDisc, count);
@@ -100,6 +104,8 @@ TEST(CrashSafety, KilledAddsNeverCostTheDisc) {
     }
     EXPECT_GE(kills, 50);
     EXPECT_GT(largestDisc, 5);
-    std::printf("The disc survived %d kills; the largest held %d trailers.\n", kills, largestDisc);
+    std::printf("The disc survived %d kills; the largest held %d trailers. %d kills came before "
+                "the first disc had its index.\n",
+                kills, largestDisc, beforeAnyDisc);
     RecordProperty("kills", kills);
 }
