@@ -1,31 +1,111 @@
 #!/usr/bin/env bash
-# Installs what is missing, then configures, builds and runs every test suite there is.
+# Installs what is missing, then configures, builds and runs every test suite there is. It ends
+# with a summary: for each build, the suites that passed, failed and were skipped, and why any
+# was skipped. Exits 1 if any suite failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install_packages.sh
+source scripts/wine_prefix.sh
 
 jobs=$(nproc)
 for preset in native windows-x86 windows-x64; do
     cmake --preset "$preset"
     cmake --build --preset "$preset" -j"$jobs"
 done
-ctest --preset native
-# The 32-bit programs users get first, then the same suites on the 64-bit build. A machine that
-# cannot execute 32-bit programs runs, of the 32-bit build's suites, only the check of its files.
-source scripts/wine_prefix.sh
+
+logs=build/test-logs
+mkdir -p "$logs"
+failures=0
+# The summary: a line for each build, in the order they ran.
+builds=()
+declare -A lines
+
+# note BUILD WHAT NAMES...: adds "WHAT N: NAMES" to BUILD's line of the summary, if any names.
+note() {
+    local build=$1 what=$2 list
+    shift 2
+    (($# > 0)) || return 0
+    list=$(printf ', %s' "$@")
+    [ -n "${lines[$build]+set}" ] || builds+=("$build")
+    lines[$build]+="${lines[$build]:+; }$what $#: ${list:2}"
+}
+
+# suites BUILD COMMAND...: runs COMMAND, a ctest, its output also in the build's log, and notes
+# which suites passed and which failed.
+suites() {
+    local build=$1 log
+    shift
+    log=$logs/${build// /-}.log
+    "$@" 2>&1 | tee "$log" || true
+    # Each finished suite is a line "N/M Test #K: NAME ....   Passed   T sec" (or ***Failed...).
+    local passed=() failed=()
+    mapfile -t passed < <(sed -nE 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) .* Passed .*/\1/p' "$log")
+    mapfile -t failed < <(grep -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: ' "$log" | grep -v ' Passed ' |
+        sed -nE 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) .*/\1/p')
+    if ! grep -qE '^(100% tests passed|No tests were found)' "$log" && ((${#failed[@]} == 0)); then
+        failed=("ctest itself (see $log)")
+    fi
+    note "$build" passed "${passed[@]}"
+    note "$build" FAILED "${failed[@]}"
+    failures=$((failures + ${#failed[@]}))
+}
+
+# all_suites PRESET: the names of the preset's suites.
+all_suites() {
+    ctest --preset "$1" -N | sed -nE 's/^ *Test +#[0-9]+: ([^ ]+)$/\1/p'
+}
+
+suites native ctest --preset native
+
+# The 32-bit programs users get first, then the same suites on the 64-bit build.
 if wine_runs_32bit; then
-    ctest --preset windows-x86
+    suites windows-x86 ctest --preset windows-x86
 else
-    echo "This machine cannot execute 32-bit programs: of the windows-x86 suites, only"
-    echo "release_tests runs; the windows-x64 suites run the same tests on the 64-bit build."
-    ctest --preset windows-x86 -R '^release_tests$'
+    suites windows-x86 ctest --preset windows-x86 -R '^release_tests$'
+    mapfile -t skipped < <(all_suites windows-x86 | grep -vx release_tests)
+    note windows-x86 "skipped (this machine cannot execute 32-bit programs)" "${skipped[@]}"
 fi
-ctest --preset windows-x64
+suites windows-x64 ctest --preset windows-x64
+# Wine runs 64-bit programs by another road where 32-bit programs cannot run at all: on a machine
+# that runs them, the Wine suites of the 64-bit build run once more as on one that cannot.
+other_kind="windows-x64 without 32-bit"
+if wine_runs_32bit; then
+    suites "$other_kind" scripts/without_32bit.sh \
+        ctest --preset windows-x64 -R '^(wine_writers_tests|kovdisc_wine_tests)$'
+else
+    builds+=("$other_kind")
+    lines[$other_kind]="not run again: this machine is of that kind, so the run above is that run"
+fi
 
 # The Debian package, built as the README says, then unpacked and run.
-cmake --workflow --preset deb
-ctest --preset deb
+if cmake --workflow --preset deb; then
+    suites deb ctest --preset deb
+else
+    note deb FAILED "the package build (cmake --workflow --preset deb)"
+    failures=$((failures + 1))
+fi
 
 # The core under libFuzzer, 30 s a target.
-scripts/fuzz.sh
+scripts/fuzz.sh | tee "$logs/fuzz.log" || true
+mapfile -t fuzzed < <(sed -nE 's/^([a-z_]+): ([0-9]+) executions in .*/\1 (\2 executions)/p' \
+    "$logs/fuzz.log")
+mapfile -t fuzz_failed < <(sed -nE 's/^([a-z_]+): FAILED.*/\1/p' "$logs/fuzz.log")
+note fuzz passed "${fuzzed[@]}"
+note fuzz FAILED "${fuzz_failed[@]}"
+failures=$((failures + ${#fuzz_failed[@]}))
+if ((${#fuzzed[@]} + ${#fuzz_failed[@]} == 0)); then
+    note fuzz FAILED "scripts/fuzz.sh (see $logs/fuzz.log)"
+    failures=$((failures + 1))
+fi
+
+echo
+echo "== What ran (the logs are in $logs)"
+for build in "${builds[@]}"; do
+    printf '%-27s %s\n' "$build" "${lines[$build]}"
+done
+if ((failures > 0)); then
+    echo "$failures suite(s) FAILED"
+    exit 1
+fi
+echo "Every suite that ran passed."
