@@ -137,7 +137,8 @@ HWND CreateMainWindow() {
 }
 
 int RunMessageLoop() {
-    // Never waits for a message: it looks again at once when there is none.
+    // Takes every waiting message; with none left, sleeps until the next one arrives, so an
+    // idle window costs no processor time.
     MSG message;
     for (;;) {
         if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -146,6 +147,8 @@ int RunMessageLoop() {
             }
             TranslateMessage(&message);
             DispatchMessageA(&message);
+        } else {
+            WaitMessage();
         }
     }
 }

@@ -1,8 +1,10 @@
 // The real main window, created through the start-up functions, and the compiled resources.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "main_window.h"
@@ -29,6 +31,16 @@ RECT ClientRect(HWND control) {
     GetWindowRect(control, &rect);
     MapWindowPoints(HWND_DESKTOP, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
     return rect;
+}
+
+// The processor time, user and system, the calling thread has used so far, in 100 ns units.
+std::uint64_t ThreadTime() {
+    FILETIME created, exited, system, user;
+    GetThreadTimes(GetCurrentThread(), &created, &exited, &system, &user);
+    const auto units = [](const FILETIME& time) {
+        return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+    };
+    return units(system) + units(user);
 }
 
 // Reads a dialog template's 16-bit words, strings and aligned items in order.
@@ -171,6 +183,20 @@ TEST_F(MainWindowTest, ClosingTheWindowEndsTheLoopWithZero) {
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(RunMessageLoop(), 0);
     EXPECT_FALSE(IsWindow(window));
+    window = nullptr;
+}
+
+TEST_F(MainWindowTest, TheLoopSleepsUntilTheNextMessage) {
+    // For half a second no message comes; then another thread closes the window.
+    std::thread closer([this] {
+        Sleep(500);
+        PostMessageA(window, WM_CLOSE, 0, 0);
+    });
+    const std::uint64_t before = ThreadTime();
+    EXPECT_EQ(RunMessageLoop(), 0);
+    const std::uint64_t used = ThreadTime() - before;
+    closer.join();
+    EXPECT_LT(used, 50u * 10000) << "the loop used " << used / 10000 << " ms of 500";
     window = nullptr;
 }
 
