@@ -5,10 +5,8 @@
 // and nothing is written before every input has been read and every PICK resolved.
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "commands.h"
@@ -18,9 +16,8 @@
 #include "disc_problems.h"
 #include "new_disc_folder.h"
 #include "picks.h"
+#include "stream_io.h"
 #include "trailer_text.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -28,9 +25,9 @@ namespace {
 // are compared rather than folders: the Windows C runtime cannot look at a folder named with a
 // trailing separator.
 bool IsDiscFolder(const std::string& folder, const std::string& discIndex) {
-    std::error_code error;
-    return fs::equivalent(IndexPathIn(folder), discIndex, error) ||
-           fs::equivalent(fs::path(folder) / kAudioFileName, AudioPathBeside(discIndex), error);
+    return SameFile(IndexPathIn(folder).c_str(), discIndex.c_str()) ||
+           SameFile((folder + kPathSeparator + kAudioFileName).c_str(),
+                    AudioPathBeside(discIndex).c_str());
 }
 
 // Drops every excepted trailer from the picked positions. False, with the sentence in `error`,

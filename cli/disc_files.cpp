@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "disc_pair.h"
+#include "stream_io.h"
 
 namespace fs = std::filesystem;
 
@@ -68,7 +69,7 @@ std::string IndexFileProblem(const std::string& path) {
         }
     }
     std::error_code error;
-    const fs::file_status status = fs::status(path, error);
+    const fs::file_status status = fs::status(NativePath(path.c_str()), error);
     if (!fs::exists(status)) {
         return Unreadable(path, "there is no such file");
     }

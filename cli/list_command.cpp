@@ -11,6 +11,7 @@
 
 #include "commands.h"
 #include "disc_files.h"
+#include "stream_io.h"
 #include "text_table.h"
 #include "trailer_json.h"
 #include "trailer_text.h"
@@ -86,7 +87,7 @@ ExitCode RunList(const ListOptions& options) {
     }
     const std::string audioPath = AudioPathBeside(index);
     std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(audioPath, error);
+    const std::uintmax_t size = std::filesystem::file_size(NativePath(audioPath.c_str()), error);
     const std::int64_t audioSize = error ? -1 : static_cast<std::int64_t>(size);
     if (options.json) {
         PrintJson(*discs, audioSize);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "commands.h"
+#include "console_output.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ const char kProgramHelp[] =
 } // namespace
 
 int main(int argc, char** argv) {
+    PrintInProgramCodePage();
     CLI::App app("Lists, checks, creates and fills trailer discs: an index R14TRLR.TXT and the "
                  "audio file R14T5.AUD beside it.",
                  "kovdisc");

@@ -22,7 +22,7 @@ void MakeFolders(const fs::path& folder) {
         MakeFolders(parent);
     }
     if (fs::create_directory(folder, error)) {
-        FlushFolder(parent.empty() ? "" : parent.string().c_str());
+        FlushFolder(NarrowName(parent).c_str());
     }
 }
 
@@ -37,14 +37,14 @@ ExitCode PrepareNewDiscFolder(const std::string& given, bool force) {
     std::error_code error;
     if (!force) {
         for (const char* name : {kIndexFileName, kAudioFileName}) {
-            if (fs::exists(fs::path(folder) / name, error)) {
+            if (fs::exists(NativePath(folder.c_str()) / name, error)) {
                 return Fail(ExitCode::Failure,
                             given + " already holds a disc (" + name + "); --force replaces it.");
             }
         }
     }
-    MakeFolders(folder);
-    if (!fs::is_directory(folder, error)) {
+    MakeFolders(NativePath(folder.c_str()));
+    if (!fs::is_directory(NativePath(folder.c_str()), error)) {
         return Fail(ExitCode::Failure, "cannot create the folder " + given + ".");
     }
     return ExitCode::Success;

@@ -13,4 +13,7 @@ function(kov_release_resources target description)
                    ${folder}/program.manifest @ONLY)
     configure_file(${PROJECT_SOURCE_DIR}/resources/release.rc.in ${folder}/release.rc @ONLY)
     target_sources(${target} PRIVATE ${folder}/release.rc)
+    # The resource compiler reads the manifest, which its dependency scan does not see.
+    set_source_files_properties(${folder}/release.rc PROPERTIES OBJECT_DEPENDS
+                                                                ${folder}/program.manifest)
 endfunction()

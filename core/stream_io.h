@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #ifdef _WIN32
@@ -25,6 +26,38 @@
 #include <fcntl.h>
 #include <unistd.h>
 #endif
+
+// A file name as std::filesystem takes it. The program's names are narrow strings in the
+// system's ANSI code page (UTF-8 where the program's manifest asks for it), as every ANSI call
+// and the C runtime's fopen read them; std::filesystem on Windows would read them by another
+// rule. A name too long to convert gives an empty path, which names no file.
+inline std::filesystem::path NativePath(const char* name) {
+#ifdef _WIN32
+    const int kMostCharacters = 4096;
+    wchar_t wide[kMostCharacters];
+    if (MultiByteToWideChar(CP_ACP, 0, name, -1, wide, kMostCharacters) == 0) {
+        return std::filesystem::path();
+    }
+    return std::filesystem::path(wide);
+#else
+    return std::filesystem::path(name);
+#endif
+}
+
+// A path back as a narrow name in the ANSI code page: what NativePath was given.
+inline std::string NarrowName(const std::filesystem::path& path) {
+#ifdef _WIN32
+    const std::wstring& wide = path.native();
+    const int length = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string name(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), name.data(), length,
+                        nullptr, nullptr);
+    return name;
+#else
+    return path.native();
+#endif
+}
 
 inline bool SeekStream(std::FILE* stream, std::int64_t position, int origin) {
 #ifdef _WIN32
@@ -75,7 +108,7 @@ inline void CloseStream(std::FILE*& stream) {
 // Cuts a file back, or makes it longer, to `size` bytes.
 inline bool ResizeFile(const char* name, std::int64_t size) {
     std::error_code error;
-    std::filesystem::resize_file(name, static_cast<std::uintmax_t>(size), error);
+    std::filesystem::resize_file(NativePath(name), static_cast<std::uintmax_t>(size), error);
     return !error;
 }
 
@@ -133,13 +166,13 @@ inline bool PutInPlace(const char* from, const char* to) {
 
 inline void RemoveFile(const char* name) {
     std::error_code error;
-    std::filesystem::remove(name, error);
+    std::filesystem::remove(NativePath(name), error);
 }
 
 // True when both names lead to one existing file, whatever the spelling of the names.
 inline bool SameFile(const char* name, const char* other) {
     std::error_code error;
-    return std::filesystem::equivalent(name, other, error) && !error;
+    return std::filesystem::equivalent(NativePath(name), NativePath(other), error) && !error;
 }
 
 // Opens an existing file for reading and writing without emptying it; with `create`, makes it

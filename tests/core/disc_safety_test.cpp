@@ -254,3 +254,47 @@ TEST_F(DiscSafety, CheckTellsUnreadableForeignAndDamagedIndexesApartAndChangesNo
     EXPECT_FALSE(discs.CheckDestinationDisc(index.c_str(), folder, report));
     EXPECT_EQ(discs.DestinationCount(), 1);
 }
+
+TEST(NamedFolders, DiscsInFoldersNamedInAnyScriptAreWrittenContinuedAndCut) {
+    const std::string records = "A 1 0 1 92\r\n\x1A";
+    const std::string sourceAudio = kAudioHeaderBytes + std::string(3675, 's');
+    const std::string index = kIndexHeaderLines + "A\t\t1\t0\t1\t92\r\n\x1A";
+    const std::string audio = kAudioHeaderBytes + std::string(3675, 's');
+    for (const char* name : kNamesInOtherScripts) {
+        SCOPED_TRACE(name);
+        TempFolder top;
+        const std::string folder = top.File(name);
+        const std::string source = folder + kPathSeparator + "source";
+        const std::string disc = folder + kPathSeparator + "disc";
+        const std::string discIndex = disc + kPathSeparator + kIndexFileName;
+        const std::string discAudio = disc + kPathSeparator + kAudioFileName;
+        for (const std::string& made : {folder, source, disc}) {
+            MakeFolder(made);
+        }
+        WriteFileBytes(source + kPathSeparator + kIndexFileName, records);
+        WriteFileBytes(source + kPathSeparator + kAudioFileName, sourceAudio);
+
+        DiscPair discs;
+        ASSERT_TRUE(discs.OpenSourceDisc((source + kPathSeparator + kIndexFileName).c_str(),
+                                         static_cast<int32_t>(source.size() + 1)));
+        // The folder of the open source is known as such under its name.
+        EXPECT_FALSE(discs.OpenDestinationDisc(true, source.c_str(), 0));
+        ASSERT_TRUE(discs.OpenDestinationDisc(true, disc.c_str(), 0));
+        ASSERT_TRUE(discs.AddTrailer(0));
+        discs.CloseDestinationDisc();
+        EXPECT_EQ(ReadFileBytes(discIndex), index);
+        EXPECT_EQ(ReadFileBytes(discAudio), audio);
+        EXPECT_EQ(FilesIn(disc), (std::vector<std::string>{"R14T5.AUD", "R14TRLR.TXT"}));
+
+        // An add that never finished is cut off, and its record removed.
+        WriteFileBytes(discAudio, audio + "unfinished");
+        WriteFileBytes(disc + kPathSeparator + kAddRecordFileName,
+                       std::to_string(audio.size()) + "\r\n");
+        ASSERT_TRUE(discs.OpenDestinationDisc(false, discIndex.c_str(),
+                                              static_cast<int32_t>(disc.size() + 1)));
+        EXPECT_EQ(ReadFileBytes(discAudio), audio);
+        discs.CloseDestinationDisc();
+        EXPECT_EQ(FilesIn(disc), (std::vector<std::string>{"R14T5.AUD", "R14TRLR.TXT"}));
+        EXPECT_EQ(FilesIn(folder), (std::vector<std::string>{"disc", "source"}));
+    }
+}

@@ -5,7 +5,8 @@ Checks what Windows reads of each program before it runs it:
 - every function it imports is in the list IMPORTS, no listed function is newer than the list's
   floor, and the program declares that floor as its subsystem and operating system version;
 - its manifest runs it with the user's own rights (so Windows does not redirect its writes),
-  names every Windows from Vista to 11, and keeps the classic controls and Windows' scaling;
+  names every Windows from Vista to 11, takes UTF-8 as its ANSI code page, and keeps the
+  classic controls and Windows' scaling;
 - its version resource gives VERSION, the product, a description and the program's own name.
 """
 import os
@@ -17,6 +18,7 @@ import pefile
 ASSEMBLY = "{urn:schemas-microsoft-com:asm.v1}"
 TRUST = "{urn:schemas-microsoft-com:asm.v2}"
 COMPATIBILITY = "{urn:schemas-microsoft-com:compatibility.v1}"
+WINDOWS_SETTINGS = "{http://schemas.microsoft.com/SMI/2019/WindowsSettings}"
 SUPPORTED_OS = {
     "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  # Vista
     "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  # 7
@@ -98,6 +100,9 @@ def check_manifest(pe):
     levels = [element.attrib for element in root.iter(TRUST + "requestedExecutionLevel")]
     if levels != [{"level": "asInvoker", "uiAccess": "false"}]:
         problems.append("its manifest asks for the execution levels %s, not asInvoker" % levels)
+    pages = [element.text for element in root.iter(WINDOWS_SETTINGS + "activeCodePage")]
+    if pages != ["UTF-8"]:
+        problems.append("its manifest gives the code pages %s, not UTF-8" % pages)
     systems = [element.get("Id") for element in root.iter(COMPATIBILITY + "supportedOS")]
     if sorted(systems) != sorted(SUPPORTED_OS):
         problems.append("its manifest names the systems %s" % systems)

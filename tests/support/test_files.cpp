@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "disc_pair.h"
+#include "stream_io.h"
 
 namespace fs = std::filesystem;
 
@@ -51,15 +52,21 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 
 bool FileExists(const std::string& path) {
     std::error_code error;
-    return fs::exists(path, error);
+    return fs::exists(NativePath(path.c_str()), error);
 }
 
 std::vector<std::string> FilesIn(const std::string& folder) {
     std::vector<std::string> names;
     std::error_code error;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
-        names.push_back(entry.path().filename().string());
+    for (const fs::directory_entry& entry :
+         fs::directory_iterator(NativePath(folder.c_str()), error)) {
+        names.push_back(NarrowName(entry.path().filename()));
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+void MakeFolder(const std::string& path) {
+    std::error_code error;
+    fs::create_directory(NativePath(path.c_str()), error);
 }

@@ -25,3 +25,8 @@ std::string ReadFileBytes(const std::string& path); // empty when the file canno
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 std::vector<std::string> FilesIn(const std::string& folder); // names, sorted
+void MakeFolder(const std::string& path);
+
+// Folder names in four scripts, as UTF-8: what the Windows programs' names are, by their
+// manifest, and what the Linux programs pass on as bytes.
+const char* const kNamesInOtherScripts[] = {"トレーラー", "Трейлеры", "Reel 🎬", "Café crème"};
