@@ -3,11 +3,13 @@
 #include <cstdio>
 
 #include "progress_dialog.h"
+#include "shown_names.h"
 #include "ui_state.h"
 #include "windows_interface.h"
 
 namespace {
 
+const int kShownNameSize = 3 * 8 + 1; // 8 characters of up to 3 bytes each in UTF-8, and the 0
 const char kErrorCaption[] = "Error";
 const char kOpenError[] = "Error opening file.";
 const char kProgramError[] = "Program error";
@@ -34,7 +36,9 @@ void ShowDiscStates() {
 // The line that shows a trailer, built in the list text buffer. It also identifies the
 // trailer in the destination list box.
 void BuildListLine(const TrailerEntry& entry) {
-    std::snprintf(g_ui.listText, sizeof g_ui.listText, kListLineFormat, entry.name,
+    char name[kShownNameSize];
+    ShowableName(entry.name, name, sizeof name);
+    std::snprintf(g_ui.listText, sizeof g_ui.listText, kListLineFormat, name,
                   static_cast<int>(entry.end / kBytesPerSecond));
 }
 

@@ -1,13 +1,8 @@
 #include "progress_dialog.h"
 
-#include <cstring>
-
 #include "resource.h"
+#include "shown_names.h"
 #include "ui_state.h"
-
-namespace {
-const std::size_t kNameLength = 8; // a list line starts with the blank-padded name
-}
 
 INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
@@ -20,8 +15,9 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         GetClientRect(dialog, &client);
         SetBkColor(dc, RGB(192, 192, 192));
         SetTextColor(dc, RGB(0, 0, 0));
-        // The name is drawn as it stands, so an ampersand in it marks a mnemonic.
-        DrawTextA(dc, g_ui.listText, static_cast<int>(strnlen(g_ui.listText, kNameLength)), &client,
+        // A list line starts with the blank-padded name, drawn as it stands, so an ampersand in
+        // it marks a mnemonic.
+        DrawTextA(dc, g_ui.listText, ShownNameLength(g_ui.listText), &client,
                   DT_CENTER | DT_VCENTER | DT_SINGLELINE);
         EndPaint(dialog, &paint);
         return TRUE;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "disc_fixture.h"
+#include "shown_names.h"
 #include "window_fixture.h"
 
 namespace {
@@ -24,6 +25,23 @@ std::vector<std::string> Lines(HWND list) {
         lines.push_back(text);
     }
     return lines;
+}
+
+// The lines as the list box holds them, in UTF-16.
+std::vector<std::wstring> WideLines(HWND list) {
+    std::vector<std::wstring> lines;
+    const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t text[512] = {};
+        SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        lines.push_back(text);
+    }
+    return lines;
+}
+
+std::wstring WideLine(const std::wstring& name, int seconds) {
+    return name + std::wstring(8 - name.size(), L' ') + L"      length : " +
+           std::to_wstring(seconds) + L" seconds";
 }
 
 std::string Line(const std::string& name, int seconds) {
@@ -178,6 +196,40 @@ TEST_F(CommandsTest, ContinuedDiscRecognisesItsTrailersUnlessTheWriterCutTheirNa
               (std::vector<std::string>{Line("KEEP", 1), Line("CUT", 1), Line("CUT-NAME", 1),
                                         Line("NEW", 1)}));
     EXPECT_EQ(g_discs.DestinationCount(), 4);
+}
+
+// The programs take UTF-8 as their code page (the test program too, by the same manifest); a
+// name's bytes still show as Windows-1252 text, as on the Windows the discs were made on.
+TEST_F(CommandsTest, NamesShowTheirBytesAsWindows1252AndStayApartByThem) {
+    // Names that differ only in a byte of 0x80 and above, also in two bytes Windows-1252 leaves
+    // undefined, and one of eight such bytes, the longest a name can show as.
+    OpenSource(MakeSource("CAF\xE8 1 0 30 92\r\nCAF\xE9 2 0 30 92\r\nX\x81 3 0 1 92\r\n"
+                          "X\x8D 4 0 1 92\r\n\x80\x80\x80\x80\x80\x80\x80\x80 5 0 1 92\r\n",
+                          92 + 30 * 3675));
+    const std::vector<std::wstring> lines = {WideLine(L"CAF\u00E8", 1), WideLine(L"CAF\u00E9", 1),
+                                             WideLine(L"X\u0081", 0), WideLine(L"X\u008D", 0),
+                                             WideLine(std::wstring(8, L'\u20AC'), 0)};
+    EXPECT_EQ(WideLines(c.sourceList), lines);
+    StartNew(destination.Path());
+    SelectAll();
+    Press(c.add);
+    EXPECT_EQ(WideLines(c.destinationList), lines);
+    EXPECT_EQ(g_discs.DestinationCount(), 5);
+    // The index keeps a name only up to its first byte of 0x80 or above, as it always has.
+    Press(c.destinationCloseDisc);
+    EXPECT_EQ(ReadFileBytes(destination.File("R14TRLR.TXT")),
+              kIndexHeaderLines + "CAF\t\t1\t0\t30\t92\r\nCAF\t\t2\t0\t30\t" +
+                  std::to_string(92 + 30 * 3675) + "\r\nX\t\t3\t0\t1\t" +
+                  std::to_string(92 + 60 * 3675) + "\r\nX\t\t4\t0\t1\t" +
+                  std::to_string(92 + 61 * 3675) + "\r\n\t\t5\t0\t1\t" +
+                  std::to_string(92 + 62 * 3675) + "\r\n\x1A");
+
+    // The progress dialog draws a line's first 8 characters: the name, whatever its bytes.
+    EXPECT_EQ(ShownNameLength("\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"
+                              "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC      length : 0 seconds"),
+              24);
+    EXPECT_EQ(ShownNameLength("CAF\xC3\xA8    "), 9);
+    EXPECT_EQ(ShownNameLength("AB"), 2);
 }
 
 TEST_F(CommandsTest, FullDestinationSaysSoAndListsNothingMore) {
