@@ -5,6 +5,7 @@
 //     e2e_driver DISCS SHOTS
 //     e2e_driver --start-add DISCS | --finish-add DISCS
 //     e2e_driver --continue-refused DISC | --continue DISC
+//     e2e_driver --named-folders DISCS
 //
 // DISCS (a Windows path) holds two source discs written by make_sample_disc: `source`, eight
 // short trailers, and `long`, one long trailer whose copy keeps the progress dialog up for a
@@ -13,10 +14,13 @@
 // which must already be running in the same Wine desktop, and ends it by closing its window.
 // SHOTS receives main_window.bmp and progress_dialog.bmp. Exit status 0 when all matched. The
 // other modes work a program just started while another program writes or wrote a disc: see
-// StartAdd, FinishAdd, ContinueRefused and ContinueOnceFree.
+// StartAdd, FinishAdd, ContinueRefused and ContinueOnceFree; or, with NamedFolders, discs in
+// folders named in other scripts. The driver, as the program, takes UTF-8 as its code page (by
+// its manifest), so its names are UTF-8 throughout.
 #include <windows.h>
 
 #include <dlgs.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -426,6 +430,13 @@ void ExpectWindow(const std::string& buttons, const std::vector<Trailer>& source
     }
 }
 
+// A UTF-8 name in UTF-16.
+std::wstring Wide(const std::string& text) {
+    wchar_t wide[1024] = {};
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide, 1024);
+    return wide;
+}
+
 // Presses a button that opens the open-file dialog, types `path` as the file name and
 // presses Open; returns once the dialog has closed.
 void ChooseFile(HWND button, const std::string& path) {
@@ -440,7 +451,7 @@ void ChooseFile(HWND button, const std::string& path) {
         }
     }
     Check(name != nullptr, "the open-file dialog has no file name box");
-    const std::wstring widePath(path.begin(), path.end()); // the paths are plain ASCII
+    const std::wstring widePath = Wide(path);
     Ask(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(widePath.c_str()));
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
@@ -661,6 +672,86 @@ void ContinueOnceFree(const std::string& disc) {
     CloseProgram();
 }
 
+// Presses Start New Disc, selects `folder` in the folder browser and presses OK; returns once the
+// browser has closed. The browser takes the folder's name in the program's own memory.
+void ChooseFolder(const std::string& folder) {
+    Press(app.startNewDisc);
+    HWND browser = nullptr;
+    WaitUntil([&] { return (browser = OwnedDialog()) != nullptr; }, "the folder browser");
+    DWORD programId = 0;
+    GetWindowThreadProcessId(browser, &programId);
+    const HANDLE program = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, programId);
+    Check(program != nullptr, "cannot open the program's process");
+    const std::wstring name = Wide(folder);
+    const SIZE_T size = (name.size() + 1) * sizeof(wchar_t);
+    void* const there = VirtualAllocEx(program, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+    Check(there != nullptr && WriteProcessMemory(program, there, name.c_str(), size, nullptr),
+          "cannot hand the folder's name to the program");
+    Ask(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(there));
+    PostMessageA(browser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    WaitUntil([&] { return !IsWindow(browser); }, "the folder browser to close on " + folder);
+    VirtualFreeEx(program, there, 0, MEM_RELEASE);
+    CloseHandle(program);
+}
+
+// In the program just started: for each folder named in another script, Open Disc of a copy of
+// DISCS\source there, Continue Disc of an empty disc there, Add of every trailer and Close Disc;
+// in the last, Start New Disc there too, through the folder browser. Every disc written must hold
+// what the window shows. Closes the program.
+void NamedFolders(const std::string& discs) {
+    const char* const names[] = {"トレーラー", "Трейлеры", "Reel 🎬", "Café crème"};
+    const std::vector<Trailer> source = ReadSourceDisc(discs + "\\source");
+    FindProgram();
+    ExpectWindow("101100", {}, {}, "at start");
+    for (const char* name : names) {
+        const std::string folder = discs + "\\" + name;
+        Step(std::string("Open Disc, Continue Disc and Add in the folder ") + name);
+        for (const std::string& made : {folder, folder + "\\source", folder + "\\disc"}) {
+            Check(CreateDirectoryA(made.c_str(), nullptr) != 0, "cannot create " + made);
+        }
+        for (const char* file : {"\\R14TRLR.TXT", "\\R14T5.AUD"}) {
+            Check(CopyFileA((discs + "\\source" + file).c_str(),
+                            (folder + "\\source" + file).c_str(), FALSE) != 0,
+                  "cannot copy the source disc into " + folder);
+        }
+        WriteFile(folder + "\\disc\\R14TRLR.TXT", IndexBytes({}));
+        WriteFile(folder + "\\disc\\R14T5.AUD", AudioBytes({}));
+        ChooseFile(app.openDisc, folder + "\\source\\R14TRLR.TXT");
+        ExpectWindow("011100", source, {}, std::string("with the source in ") + name + " open");
+        ChooseFile(app.continueDisc, folder + "\\disc\\R14TRLR.TXT");
+        ExpectWindow("010011", source, {}, std::string("with the disc in ") + name + " open");
+        Ask(app.sourceList, LB_SETSEL, TRUE, -1);
+        Press(app.add);
+        ExpectWindow("010011", source, source, std::string("after Add in ") + name);
+        Press(app.destinationClose);
+        ExpectWindow("011100", source, {}, std::string("after Close Disc in ") + name);
+        CheckFile(folder + "\\disc\\R14TRLR.TXT", IndexBytes(source));
+        CheckFile(folder + "\\disc\\R14T5.AUD", AudioBytes(source));
+        Check(!Exists(folder + "\\disc\\R14T5.ADD"), "Close Disc left the record of an add");
+
+        if (name == names[3]) {
+            Step(std::string("Start New Disc in the folder ") + name +
+                 ", through the folder browser");
+            const std::string fresh = folder + "\\new";
+            Check(CreateDirectoryA(fresh.c_str(), nullptr) != 0, "cannot create " + fresh);
+            ChooseFolder(fresh);
+            ExpectWindow("010011", source, {}, "with the new disc open");
+            Ask(app.sourceList, LB_SETSEL, FALSE, -1); // Add left every line selected
+            Ask(app.sourceList, LB_SETSEL, TRUE, 2);
+            Press(app.add);
+            ExpectWindow("010011", source, {source[2]}, "after Add to the new disc");
+            Press(app.destinationClose);
+            ExpectWindow("011100", source, {}, "after Close Disc of the new disc");
+            CheckFile(fresh + "\\R14TRLR.TXT", IndexBytes({source[2]}));
+            CheckFile(fresh + "\\R14T5.AUD", AudioBytes({source[2]}));
+        }
+        Press(app.sourceClose);
+        ExpectWindow("101100", {}, {}, std::string("after Close Disc of the source in ") + name);
+    }
+    CloseProgram();
+    Step("all four folders passed");
+}
+
 // Works the program from start to end; see the top of this file.
 void RunSession(const std::string& discs, const std::string& shots) {
     const std::vector<Trailer> source = ReadSourceDisc(discs + "\\source");
@@ -791,12 +882,15 @@ int main(int argc, char** argv) {
         ContinueRefused(argv[2]);
     } else if (mode == "--continue") {
         ContinueOnceFree(argv[2]);
+    } else if (mode == "--named-folders") {
+        NamedFolders(argv[2]);
     } else if (argc == 3 && mode.rfind("--", 0) != 0) {
         RunSession(argv[1], argv[2]);
     } else {
         std::fprintf(stderr, "usage: e2e_driver DISCS SHOTS\n"
                              "       e2e_driver --start-add DISCS | --finish-add DISCS\n"
-                             "       e2e_driver --continue-refused DISC | --continue DISC\n");
+                             "       e2e_driver --continue-refused DISC | --continue DISC\n"
+                             "       e2e_driver --named-folders DISCS\n");
         return 2;
     }
     return 0;

@@ -74,6 +74,14 @@ for shot in "$out"/*.bmp; do
 done
 [ "$status" -eq 0 ] || fail "the end-to-end test failed (status $status)"
 
+# Discs in folders named in other scripts, through the open-file dialog and the folder browser.
+wine_start "$program" >>"$out/program.log" 2>&1
+program_pid=$wine_pid
+wine_run "$driver" --named-folders "$(windows_path "$out/discs")" ||
+    fail "the discs in folders named in other scripts"
+wait "$program_pid" || fail "the program ended with status $? after the named folders"
+program_pid=""
+
 # Kill rounds: each round starts the program, lets the driver start an Add of three long
 # trailers into an empty disc, and kills the program (SIGKILL, no chance to tidy up) once the
 # disc's audio has reached a given share of all three, a different share each round. The disc
