@@ -6,6 +6,8 @@
 # "native ratio=X.XX", "windows-x64 ratio=X.XX" and "windows-x86 ratio=X.XX": AddTrailer's speed
 # divided by the block copy's, on each build. On a machine that cannot execute 32-bit programs,
 # the last line is "windows-x86 ratio=none (this machine cannot execute 32-bit programs)".
+# Before those lines, "PRESET idle program=P server=S" for each Windows build: the processor time
+# the window and the Wine server use over 10 s while nobody uses it, in per cent of one core.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -20,6 +22,13 @@ for preset in native "${windows_presets[@]}"; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" --target copy_bench -j"$(nproc)" >/dev/null
 done
+idle=()
+for preset in "${windows_presets[@]}"; do
+    cmake --build --preset "$preset" --target programs -j"$(nproc)" >/dev/null
+    echo "== $preset: build/$preset/KOVExtractor.exe left alone under Wine"
+    result=$(scripts/idle_cpu.sh "build/$preset/KOVExtractor.exe" | tee /dev/stderr)
+    idle+=("$preset ${result##*$'\n'}")
+done
 mkdir -p "$folder"
 
 echo "== native: build/native/bench/copy_bench"
@@ -32,5 +41,8 @@ for preset in "${windows_presets[@]}"; do
         tr -d '\r' | tee /dev/stderr)
     ratios+=("$preset ${windows##*$'\n'}")
 done
-wine_runs_32bit || ratios+=("windows-x86 ratio=none (this machine cannot execute 32-bit programs)")
-printf '%s\n' "${ratios[@]}"
+if ! wine_runs_32bit; then
+    idle+=("windows-x86 idle=none (this machine cannot execute 32-bit programs)")
+    ratios+=("windows-x86 ratio=none (this machine cannot execute 32-bit programs)")
+fi
+printf '%s\n' "${idle[@]}" "${ratios[@]}"

@@ -64,7 +64,8 @@ if wine_runs_32bit; then
 else
     suites windows-x86 ctest --preset windows-x86 -R '^release_tests$'
     mapfile -t skipped < <(all_suites windows-x86 | grep -vx release_tests)
-    note windows-x86 "skipped (this machine cannot execute 32-bit programs)" "${skipped[@]}"
+    note windows-x86 skipped "${skipped[@]}"
+    lines[windows-x86]+=" (this machine cannot execute 32-bit programs)"
 fi
 suites windows-x64 ctest --preset windows-x64
 # Wine runs 64-bit programs by another road where 32-bit programs cannot run at all: on a machine
