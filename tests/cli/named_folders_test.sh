@@ -45,7 +45,7 @@ run() {
         printf -- '-- stderr\n'
         cat err.txt
     } >>"$transcript"
-    if [[ " $* " == *" --json "* ]] && ! /usr/bin/python3 -c 'import json, sys; json.load(sys.stdin)' \
+    if [[ " $* " == *" --json "* ]] && ! /usr/bin/python3 -c 'import json, sys; json.load(sys.stdin)' 2>/dev/null \
         <out.txt; then
         echo "FAILED: kovdisc $* printed no JSON"
         exit 1
