@@ -95,6 +95,13 @@ std::string IndexFileProblem(const std::string& path) {
     return text ? "" : Unreadable(path, "it is not a text file, so no index (it holds a 0 byte)");
 }
 
+std::int64_t AudioFileSize(const std::string& indexPath) {
+    std::error_code error;
+    const std::uintmax_t size =
+        fs::file_size(NativePath(AudioPathBeside(indexPath).c_str()), error);
+    return error ? -1 : static_cast<std::int64_t>(size);
+}
+
 AudioFile OpenAudioToRead(const std::string& indexPath) {
     AudioFile file(std::fopen(AudioPathBeside(indexPath).c_str(), "rb"), std::fclose);
     if (file) {

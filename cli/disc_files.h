@@ -27,6 +27,9 @@ std::string NameLengthProblem(const std::string& name);
 // that fits; otherwise a sentence that says what is wrong with it.
 std::string IndexFileProblem(const std::string& path);
 
+// The size of the audio file beside an index, or -1 when there is none or it cannot be sized.
+std::int64_t AudioFileSize(const std::string& indexPath);
+
 using AudioFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
 // The audio file beside an index, opened to read without the stream's own buffer, for commands

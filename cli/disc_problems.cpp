@@ -56,7 +56,12 @@ std::vector<std::string> DiscProblems(const DiscPair& discs, const DiscReport& r
             " short: the trailers end at byte " + std::to_string(report.expectedAudioSize) +
             ", and it holds " + std::to_string(report.audioSize) + ".");
     }
-    if (report.audioSize > report.expectedAudioSize && report.addUnfinished) {
+    if (report.audioSize > report.expectedAudioSize && report.inUse) {
+        problems.push_back(audioPath + " holds " +
+                           CountOf(report.audioSize - report.expectedAudioSize, "byte") +
+                           " after the last trailer, an add under way: another program is "
+                           "writing the disc; check it again once that program has finished.");
+    } else if (report.audioSize > report.expectedAudioSize && report.addUnfinished) {
         problems.push_back(audioPath + " holds " +
                            CountOf(report.audioSize - report.expectedAudioSize, "byte") +
                            " after the last trailer, left by an add that never finished.");
@@ -72,6 +77,16 @@ std::string DiscInUse(const std::string& indexPath) {
     return "another program is writing the disc " + indexPath + "; nothing was changed.";
 }
 
+std::string DiscChanged(const std::string& indexPath) {
+    return "the disc " + indexPath +
+           " changed while it was read: another program is writing it; run the command again "
+           "once that program has finished.";
+}
+
+bool AudioShrank(const std::string& indexPath, std::int64_t audioSize) {
+    return AudioFileSize(indexPath) < audioSize;
+}
+
 std::string UnlistedAudio(const DiscReport& report, const std::string& indexPath) {
     return AudioPathBeside(indexPath) + " holds " +
            CountOf(report.audioSize - report.expectedAudioSize, "byte") +
@@ -82,7 +97,9 @@ std::string UnlistedAudio(const DiscReport& report, const std::string& indexPath
 std::string AudioAfterTrailers(const DiscReport& report, const std::string& indexPath) {
     return CountOf(report.audioSize - report.expectedAudioSize, "byte") +
            " after the last trailer of " + AudioPathBeside(indexPath) +
-           (report.addUnfinished ? ", left by an add that never finished" : "");
+           (report.inUse           ? ", being written by another program"
+            : report.addUnfinished ? ", left by an add that never finished"
+                                   : "");
 }
 
 std::string SoundDisc(const DiscReport& report, const std::string& indexPath) {

@@ -17,13 +17,20 @@ std::vector<std::string> DiscProblems(const DiscPair& discs, const DiscReport& r
 // The sentence for a sound disc.
 std::string SoundDisc(const DiscReport& report, const std::string& indexPath);
 
-// The sentence for a disc another program is writing.
+// The sentence for a disc another program is writing, which a writer was refused.
 std::string DiscInUse(const std::string& indexPath);
+
+// The sentence for a disc whose audio shrank while a reader read it: another program wrote it.
+std::string DiscChanged(const std::string& indexPath);
+
+// Whether the disc's audio file is now smaller than `audioSize`, the size a reader saw at first.
+bool AudioShrank(const std::string& indexPath, std::int64_t audioSize);
 
 // The audio after the last trailer, which no unfinished add is recorded to have left, in a
 // sentence that names the audio file, without its full stop.
 std::string UnlistedAudio(const DiscReport& report, const std::string& indexPath);
 
-// The audio after the last trailer, in words that say who left it when the record of an add
-// says so: "N bytes after the last trailer of AUDIO[, left by an add that never finished]".
+// The audio after the last trailer, in words that say who left it when the disc's lock or the
+// record of an add says so: "N bytes after the last trailer of AUDIO[, being written by another
+// program | , left by an add that never finished]".
 std::string AudioAfterTrailers(const DiscReport& report, const std::string& indexPath);

@@ -2,16 +2,13 @@
 // audio file beside the index holds of each.
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "commands.h"
 #include "disc_files.h"
-#include "stream_io.h"
 #include "text_table.h"
 #include "trailer_json.h"
 #include "trailer_text.h"
@@ -86,9 +83,7 @@ ExitCode RunList(const ListOptions& options) {
         return Fail(ExitCode::Usage, "cannot read the index " + index + ".");
     }
     const std::string audioPath = AudioPathBeside(index);
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(NativePath(audioPath.c_str()), error);
-    const std::int64_t audioSize = error ? -1 : static_cast<std::int64_t>(size);
+    const std::int64_t audioSize = AudioFileSize(index);
     if (options.json) {
         PrintJson(*discs, audioSize);
     } else {

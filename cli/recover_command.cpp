@@ -102,6 +102,7 @@ struct Result {
     std::vector<TrailerEntry> records;
     std::int64_t audioSize = 0;
     bool listFull = false; // the blocks found went on past the most trailers an index lists
+    bool inUse = false;    // another program was writing the disc: the rest is an add under way
 };
 
 std::int64_t RestAt(const Result& result) {
@@ -146,7 +147,9 @@ std::string Summary(const RecoverOptions& options, const std::vector<SourceBlock
         const TrailerEntry& entry = blocks[result.recovery.restBlock].record;
         return found + "; from byte " + at + ", the rest is the start of " +
                PrintableName(RecoveredRecord(entry, 0)) + ", " + std::to_string(RestBytes(result)) +
-               " of " + CountOf(entry.end, "byte") + ": an add that never finished";
+               " of " + CountOf(entry.end, "byte") +
+               (result.inUse ? ": being written by another program, an add under way"
+                             : ": an add that never finished");
     }
     case RestKind::Unmatched:
         if (result.listFull) {
@@ -219,6 +222,7 @@ void PrintJson(const RecoverOptions& options, const std::vector<SourceBlock>& bl
         }
         report["rest"] = rest;
     }
+    report["in_use"] = result.inUse;
     std::printf("%s\n", report.dump(2).c_str());
 }
 
@@ -271,7 +275,7 @@ ExitCode WriteRecovered(DiscPair& discs, const RecoverOptions& options,
 std::string WriteLine(const RecoverOptions& options, const Result& result) {
     const std::string& disc = options.discIndex;
     const std::string index = disc + " listing " + CountOf(result.records.size(), "trailer");
-    const std::string cut = result.recovery.rest == RestKind::None
+    const std::string cut = result.recovery.rest == RestKind::None || result.inUse
                                 ? ""
                                 : "; \"kovdisc check --repair " + disc + "\" cuts the " +
                                       CountOf(RestBytes(result), "byte") + " after them";
@@ -303,6 +307,7 @@ ExitCode RunRecover(const RecoverOptions& options) {
     if (audio != ExitCode::Success) {
         return audio;
     }
+    result.inUse = !options.write && HeldByAnotherWriter(discAudio.get());
     const auto discs = std::make_unique<DiscPair>();
     // Held before anything is read, so that no other program changes the disc until the
     // recovered index is in place.
@@ -327,10 +332,18 @@ ExitCode RunRecover(const RecoverOptions& options) {
     for (const AudioFile& file : sources.audio) {
         sourceAudio.push_back(file.get());
     }
+    // The search reads the audio up to the size it had at first: an add under way only adds
+    // after that. Audio cut meanwhile is a disc that changed, not one that cannot be read.
     if (!SearchBlocks(discAudio.get(), result.audioSize, sources.blocks, sourceAudio,
                       result.recovery)) {
+        if (AudioShrank(disc, result.audioSize)) {
+            return Fail(ExitCode::Failure, DiscChanged(disc));
+        }
         return Fail(ExitCode::Usage, "cannot read " + audioPath + " or the audio of a source.");
     }
+    // Held by another writer when the audio was sized or once it was read: the rest is an add
+    // under way.
+    result.inUse = result.inUse || (!options.write && HeldByAnotherWriter(discAudio.get()));
     MakeRecords(sources.blocks, result);
     if (options.json) {
         PrintJson(options, sources.blocks, result);

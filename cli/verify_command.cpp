@@ -172,7 +172,7 @@ void PrintText(const DiscPair& discs, const std::vector<Comparison>& comparisons
                 static_cast<int>(totals.differ), static_cast<int>(totals.noSource));
 }
 
-void PrintJson(const DiscPair& discs, const VerifyOptions& options,
+void PrintJson(const DiscPair& discs, const VerifyOptions& options, const DiscReport& disc,
                const std::vector<Comparison>& comparisons) {
     nlohmann::ordered_json trailers = nlohmann::ordered_json::array();
     for (std::size_t i = 0; i < comparisons.size(); ++i) {
@@ -202,6 +202,7 @@ void PrintJson(const DiscPair& discs, const VerifyOptions& options,
     report["differ"] = totals.differ;
     report["no_source"] = totals.noSource;
     report["trailers"] = trailers;
+    report["in_use"] = disc.inUse;
     std::printf("%s\n", report.dump(2).c_str());
 }
 
@@ -247,7 +248,8 @@ ExitCode RunVerify(const VerifyOptions& options) {
     std::vector<Comparison> comparisons(static_cast<std::size_t>(report.count));
     Pieces pieces;
     bool allOk = true;
-    for (std::int32_t i = 0; i < report.count; ++i) {
+    const SourceTrailer* unread = nullptr; // the source of the block that could not be read
+    for (std::int32_t i = 0; i < report.count && unread == nullptr; ++i) {
         const TrailerEntry& record = discs->DestinationTrailer(i);
         Comparison& comparison = comparisons[static_cast<std::size_t>(i)];
         comparison.source = FindSource(record, sources);
@@ -257,16 +259,23 @@ ExitCode RunVerify(const VerifyOptions& options) {
             if (!CompareBlock(discAudio.get(), record.offset, audio,
                               static_cast<std::int64_t>(entry.offset) + entry.start, record.end,
                               pieces, comparison)) {
-                return Fail(ExitCode::Usage,
-                            "cannot read " + AudioPathBeside(disc) + " or " +
-                                AudioPathBeside(options.sourceIndexes[comparison.source->source]) +
-                                ".");
+                unread = comparison.source;
             }
         }
         allOk = allOk && comparison.result == Result::Ok;
     }
+    // Audio cut while it was compared cannot be read, or reads as bytes past its end, which are
+    // no difference of the disc's: the disc changed under the comparison.
+    if (AudioShrank(disc, report.audioSize)) {
+        return Fail(ExitCode::Failure, DiscChanged(disc));
+    }
+    if (unread != nullptr) {
+        return Fail(ExitCode::Usage, "cannot read " + AudioPathBeside(disc) + " or " +
+                                         AudioPathBeside(options.sourceIndexes[unread->source]) +
+                                         ".");
+    }
     if (options.json) {
-        PrintJson(*discs, options, comparisons);
+        PrintJson(*discs, options, report, comparisons);
     } else {
         PrintText(*discs, comparisons);
     }

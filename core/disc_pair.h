@@ -74,6 +74,9 @@ struct DiscReport {
     // The audio goes on after the last trailer, and the record of an add says an add began
     // exactly there: what follows is the part of it that was written before it stopped.
     bool addUnfinished;
+    // Another program held the disc for writing when its audio was measured: audio after the
+    // last trailer is then an add under way, not one that never finished.
+    bool inUse;
 };
 
 // A source entry AddTrailer will copy: an END in whole index units and not below 0 (any other

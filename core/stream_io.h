@@ -238,6 +238,30 @@ inline LockResult LockForWriting(std::FILE* stream) {
 #endif
 }
 
+// Whether another writer holds the lock on the stream's file, found without holding it: a reader
+// asks so. On Linux the lock is only looked at. Windows can only try it: a shared lock taken
+// without waiting and let go at once, which keeps no writer out longer than that instant.
+inline bool HeldByAnotherWriter(std::FILE* stream) {
+#ifdef _WIN32
+    OVERLAPPED where = {};
+    where.Offset = static_cast<DWORD>(kWriterLockPosition & 0xFFFFFFFF);
+    where.OffsetHigh = static_cast<DWORD>(kWriterLockPosition >> 32);
+    const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (LockFileEx(file, LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where)) {
+        UnlockFileEx(file, 0, 1, 0, &where);
+        return false;
+    }
+    return GetLastError() == ERROR_LOCK_VIOLATION;
+#else
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(kWriterLockPosition);
+    lock.l_len = 1;
+    return fcntl(fileno(stream), F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+#endif
+}
+
 // Releases the lock before the stream is closed; Windows asks for that rather than leaving it to
 // the close.
 inline void Unlock(std::FILE* stream) {

@@ -293,6 +293,8 @@ void DiscPair::CheckWrittenDisc(const char* indexPath, int32_t folderLength, Dis
         return;
     }
     MeasureAudio(audio, report);
+    // A disc this pair holds is not another program's; the test would find this pair's lock.
+    report.inUse = destinationLock_ == nullptr && HeldByAnotherWriter(audio);
     std::fclose(audio);
     if (report.audioSize > expected) {
         SetFolderFileName(indexPath, folderLength, kAddRecordFileName);

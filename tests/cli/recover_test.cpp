@@ -153,7 +153,7 @@ TEST_F(Recover, FindsBlocksAcrossThePiecesItReadsAndListsNoMoreThanAnIndexCan) {
     const std::string json = transcript.substr(transcript.rfind("\"audio_bytes\""));
     EXPECT_EQ(json, "\"audio_bytes\": 940892,\n  \"recovered_bytes\": 937125,\n  \"rest\": {\n"
                     "    \"kind\": \"unmatched\",\n    \"at\": 937217,\n    \"bytes\": 3675\n"
-                    "  }\n}\nexit 1\n\n");
+                    "  },\n  \"in_use\": false\n}\nexit 1\n\n");
 }
 
 TEST_F(Recover, ReportsWhatNoSourceExplainsAndNeverGuesses) {

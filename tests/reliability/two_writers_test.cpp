@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -103,6 +104,52 @@ protected:
         ASSERT_GT(std::filesystem::file_size(audio), size) << "the writer never started copying";
     }
 
+    // Where `pid` stands in the file `path`: the position of its descriptor of it; -1 while it
+    // has none.
+    static long long ReadPosition(pid_t pid, const std::string& path) {
+        const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+            if (std::filesystem::read_symlink(entry.path(), error) != path) {
+                continue;
+            }
+            std::ifstream info("/proc/" + std::to_string(pid) + "/fdinfo/" +
+                               entry.path().filename().string());
+            std::string key;
+            long long position = -1;
+            if (info >> key >> position && key == "pos:") {
+                return position;
+            }
+        }
+        return -1;
+    }
+
+    // Stops the reader as soon as it has read past byte `from` of `path`, and checks that it
+    // stopped before the end: in the middle of its reading.
+    static void StopWhenReadPast(const Started& reader, const std::string& path, long long from) {
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        const auto size = static_cast<long long>(std::filesystem::file_size(path));
+        // It stands at the end too once it has sized the file, before it reads.
+        for (long long at = -1;
+             (at <= from || at >= size) && std::chrono::steady_clock::now() < give_up;
+             at = ReadPosition(reader.Pid(), path)) {
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+        ASSERT_EQ(kill(reader.Pid(), SIGSTOP), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20)); // until it has stopped
+        const long long position = ReadPosition(reader.Pid(), path);
+        ASSERT_GT(position, from) << "the reader never read that far";
+        ASSERT_LT(position, size) << "the reader had read all of it when it was stopped";
+    }
+
+    // A run's exit code and both its outputs, whole.
+    static void ExpectRun(const ProgramRun& run, int code, const std::string& out,
+                          const std::string& err) {
+        EXPECT_EQ(run.code, code) << run.out << run.err;
+        EXPECT_EQ(run.out, out);
+        EXPECT_EQ(run.err, err);
+    }
+
     TempFolder work;
 };
 
@@ -144,9 +191,34 @@ TEST_F(TwoWriters, AStoppedWriterKeepsEveryOtherWriterOutAndEveryReaderIn) {
         const ProgramRun run = Kov(reader);
         EXPECT_EQ(run.code, 0) << reader[0] << ": " << run.err;
     }
-    // A check reads too; it reports the running add as unfinished, and so does recover.
-    EXPECT_EQ(Kov({"check", kDisc}).code, 1);
-    EXPECT_EQ(Kov({"recover", kDisc, "s1/R14TRLR.TXT", "--json"}).code, 1);
+    // The readers that look past the last trailer say the disc is being written, not damaged,
+    // and suggest no cut.
+    const std::string under =
+        std::to_string(std::filesystem::file_size(work.File("disc/R14T5.AUD")) - emptyAudio);
+    ExpectRun(Kov({"check", kDisc}), 1,
+              "disc/R14T5.AUD holds " + under +
+                  " bytes after the last trailer, an add under way: another program is writing "
+                  "the disc; check it again once that program has finished.\n",
+              "");
+    ExpectRun(Kov({"verify", kDisc, "s1/R14TRLR.TXT"}), 0, "0 ok, 0 differ, 0 without a source\n",
+              "kovdisc: not comparing the " + under +
+                  " bytes after the last trailer of disc/R14T5.AUD, being written by another "
+                  "program.\n");
+    const ProgramRun recover = Kov({"recover", kDisc, "s1/R14TRLR.TXT"});
+    EXPECT_EQ(recover.code, 1);
+    EXPECT_NE(recover.out.find(", " + under +
+                               " of 7350000 bytes: being written by another "
+                               "program, an add under way.\n--write would write "
+                               "disc/R14TRLR.TXT listing 0 trailers; nothing was changed.\n"),
+              std::string::npos)
+        << recover.out;
+    for (const std::vector<std::string>& json :
+         {std::vector<std::string>{"recover", kDisc, "s1/R14TRLR.TXT", "--json"},
+          std::vector<std::string>{"verify", kDisc, "s1/R14TRLR.TXT", "--json"}}) {
+        const ProgramRun run = Kov(json);
+        EXPECT_EQ(run.code, json[0] == "verify" ? 0 : 1) << json[0];
+        EXPECT_NE(run.out.find("\n  \"in_use\": true\n}\n"), std::string::npos) << run.out;
+    }
     EXPECT_EQ(DiscFiles(), held);
 
     ASSERT_EQ(kill(first.Pid(), SIGCONT), 0);
@@ -168,6 +240,13 @@ TEST_F(TwoWriters, AKilledWriterLeavesNoLockAndItsUnfinishedAddIsCut) {
         ASSERT_EQ(kill(killed.Pid(), SIGKILL), 0);
         EXPECT_EQ(killed.Wait(), -1);
     }
+    // With no writer left, the same audio is an add that never finished.
+    const std::string left =
+        std::to_string(std::filesystem::file_size(work.File("disc/R14T5.AUD")) - audio);
+    ExpectRun(Kov({"check", kDisc}), 1,
+              "disc/R14T5.AUD holds " + left +
+                  " bytes after the last trailer, left by an add that never finished.\n",
+              "");
     const ProgramRun next = Kov({"add", kDisc, "s1/R14TRLR.TXT"});
     EXPECT_EQ(next.code, 0) << next.err;
     EXPECT_EQ(next.err.rfind("kovdisc: cutting ", 0), 0u) << next.err;
@@ -175,4 +254,50 @@ TEST_F(TwoWriters, AKilledWriterLeavesNoLockAndItsUnfinishedAddIsCut) {
     EXPECT_EQ(Kov({"verify", kDisc, "s1/R14TRLR.TXT"}).code, 0);
     EXPECT_NE(DiscFiles(), oneTrailer);
     EXPECT_EQ(FilesIn(work.File("disc")), (std::vector<std::string>{"R14T5.AUD", "R14TRLR.TXT"}));
+}
+
+// A reader whose disc is cut under it: recover is stopped in the middle of reading the audio
+// after the last trailer, check --repair cuts that audio, and recover, continued, says the disc
+// changed while it was read (exit 1), never that its input cannot be read (exit 2).
+TEST_F(TwoWriters, AReaderWhoseDiscIsCutWhileItReadsSaysTheDiscChanged) {
+    ASSERT_EQ(Kov({"add", kDisc, "s1/R14TRLR.TXT"}).code, 0);
+    const std::string audio = work.File("disc/R14T5.AUD");
+    const std::string listed = DiscFiles();
+    const auto end = static_cast<long long>(std::filesystem::file_size(audio));
+    // Audio after the last trailer that no add left, long enough to take a while to read.
+    std::filesystem::resize_file(audio, static_cast<std::uintmax_t>(end) + (256 << 20));
+    Started reader({"recover", kDisc, "s1/R14TRLR.TXT"}, work.Path());
+    StopWhenReadPast(reader, audio, end);
+
+    const ProgramRun cut = Kov({"check", kDisc, "--repair"});
+    EXPECT_EQ(cut.code, 0) << cut.err;
+    EXPECT_EQ(DiscFiles(), listed);
+    ASSERT_EQ(kill(reader.Pid(), SIGCONT), 0);
+    EXPECT_EQ(reader.Wait(), 1);
+    EXPECT_EQ(reader.Err(), "kovdisc: the disc disc/R14TRLR.TXT changed while it was read: another "
+                            "program is writing it; run the command again once that program has "
+                            "finished.\n");
+}
+
+// verify the same way: stopped in the middle of reading a trailer of the disc, whose audio a new
+// disc over it (new --force) then cuts to its header.
+TEST_F(TwoWriters, AVerifyWhoseDiscIsCutWhileItReadsSaysTheDiscChanged) {
+    ASSERT_EQ(mkdir(work.File("long").c_str(), 0755), 0);
+    SampleDiscOptions options;
+    options.trailers = 1;
+    options.fixedUnits = 40000; // 147 MB: reading it takes a while
+    static SampleTrailer trailers[kMaxSampleTrailers];
+    ASSERT_TRUE(WriteSampleDisc(work.File("long").c_str(), options, trailers));
+    ASSERT_EQ(Kov({"add", kDisc, "long/R14TRLR.TXT"}).code, 0);
+    const std::string audio = work.File("disc/R14T5.AUD");
+    Started reader({"verify", kDisc, "long/R14TRLR.TXT"}, work.Path());
+    StopWhenReadPast(reader, audio, 92);
+
+    EXPECT_EQ(Kov({"new", "disc", "--force"}).code, 0);
+    ASSERT_EQ(std::filesystem::file_size(audio), 92u);
+    ASSERT_EQ(kill(reader.Pid(), SIGCONT), 0);
+    EXPECT_EQ(reader.Wait(), 1);
+    EXPECT_EQ(reader.Err(), "kovdisc: the disc disc/R14TRLR.TXT changed while it was read: another "
+                            "program is writing it; run the command again once that program has "
+                            "finished.\n");
 }
