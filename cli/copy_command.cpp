@@ -25,9 +25,9 @@ namespace {
 // are compared rather than folders: the Windows C runtime cannot look at a folder named with a
 // trailing separator.
 bool IsDiscFolder(const std::string& folder, const std::string& discIndex) {
+    const std::string audio = folder + kPathSeparator + kAudioFileName;
     return SameFile(IndexPathIn(folder).c_str(), discIndex.c_str()) ||
-           SameFile((folder + kPathSeparator + kAudioFileName).c_str(),
-                    AudioPathBeside(discIndex).c_str());
+           SameFile(audio.c_str(), AudioPathBeside(discIndex).c_str());
 }
 
 // Drops every excepted trailer from the picked positions. False, with the sentence in `error`,
