@@ -49,11 +49,13 @@ TEST_F(DiscWriters, ASecondWriterIsRefusedUntilTheFirstClosesWhileReadersRead) {
     DiscPair other;
     ExpectEveryWriterRefused(other);
 
-    // Readers: a check, the disc as a source, the disc as a written source.
+    // Readers: a check, which sees the disc held, the disc as a source, the disc as a written
+    // source.
     DiscReport report;
     ASSERT_TRUE(other.CheckDestinationDisc(index.c_str(), folder, report));
     EXPECT_TRUE(DiscIsSound(report));
     EXPECT_EQ(report.count, 1);
+    EXPECT_TRUE(report.inUse);
     ASSERT_TRUE(other.OpenSourceDisc(index.c_str(), folder));
     other.CloseSourceDisc();
     ASSERT_TRUE(other.OpenWrittenSourceDisc(index.c_str(), folder, report));
@@ -65,6 +67,8 @@ TEST_F(DiscWriters, ASecondWriterIsRefusedUntilTheFirstClosesWhileReadersRead) {
     ASSERT_TRUE(discs.AddTrailer(1));
     discs.CloseDestinationDisc();
 
+    ASSERT_TRUE(other.CheckDestinationDisc(index.c_str(), folder, report));
+    EXPECT_FALSE(report.inUse);
     ASSERT_TRUE(other.OpenDestinationDisc(false, index.c_str(), folder));
     EXPECT_FALSE(other.DestinationInUse());
     EXPECT_EQ(other.DestinationCount(), 2);
@@ -90,6 +94,7 @@ TEST_F(DiscWriters, AHoldKeepsOthersOutAndCutsOnlyWhenAsked) {
     ExpectEveryWriterRefused(discs);
     ASSERT_TRUE(holder.CheckDestinationDisc(index.c_str(), folder, report));
     EXPECT_FALSE(DiscCanContinue(report));
+    EXPECT_FALSE(report.inUse); // the holder's own lock is no other program's
     EXPECT_EQ(DestinationAudio(), audio + "tail");
 
     // A report of a disc that does not hold its trailers cuts nothing.

@@ -128,7 +128,7 @@ verified() {
 }
 
 # refused KIND DISC HOLDER: every writer of that kind is refused with exit 1 and one line, and
-# leaves DISC as it was; readers read it (check reports the add under way as unfinished).
+# leaves DISC as it was; readers read it, and check sees the add under way.
 refused() {
     local kind=$1 disc=$2 code index line
     for writer in "add $disc/R14TRLR.TXT other/R14TRLR.TXT" "new $disc --force" \
@@ -152,6 +152,8 @@ refused() {
     code=0
     kov "$kind" check "$disc/R14TRLR.TXT" || code=$?
     [ "$code" -eq 1 ] || fail "$kind kovdisc check of a disc under an add: exit $code"
+    grep -q "an add under way: another program is writing the disc" "$out/out.txt" ||
+        fail "$kind kovdisc check does not see the add under way: $(cat "$out/out.txt")"
     unchanged "$disc" "$kind kovdisc's readers"
     note "$kind kovdisc refused while $3, stopped $copied bytes into its copy, held $disc;" \
         "readers read it"
