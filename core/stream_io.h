@@ -212,25 +212,43 @@ enum class LockResult { Taken, HeldElsewhere, Failed };
 // lock is a POSIX record lock on the same byte, so native and Windows programs see each other's.
 constexpr std::int64_t kWriterLockPosition = std::int64_t{1} << 62;
 
+#ifdef _WIN32
+// The writer's lock byte as the Windows lock calls take it, and the stream's file handle.
+inline OVERLAPPED WriterLockPlace() {
+    OVERLAPPED where = {};
+    where.Offset = static_cast<DWORD>(kWriterLockPosition & 0xFFFFFFFF);
+    where.OffsetHigh = static_cast<DWORD>(kWriterLockPosition >> 32);
+    return where;
+}
+
+inline HANDLE FileHandle(std::FILE* stream) {
+    return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+}
+#else
+// The writer's lock byte as fcntl takes it, for a lock of `type`.
+inline struct flock WriterLockRange(short type) {
+    struct flock lock = {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(kWriterLockPosition);
+    lock.l_len = 1;
+    return lock;
+}
+#endif
+
 // Takes the writer's lock on the stream's file, without waiting. It is released when the
 // stream is closed, and by the system when the process dies, however it dies. On Linux it is an
 // open-file-description lock: closing another descriptor of the same file does not drop it.
 inline LockResult LockForWriting(std::FILE* stream) {
 #ifdef _WIN32
-    OVERLAPPED where = {};
-    where.Offset = static_cast<DWORD>(kWriterLockPosition & 0xFFFFFFFF);
-    where.OffsetHigh = static_cast<DWORD>(kWriterLockPosition >> 32);
-    const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where)) {
+    OVERLAPPED where = WriterLockPlace();
+    if (LockFileEx(FileHandle(stream), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                   &where)) {
         return LockResult::Taken;
     }
     return GetLastError() == ERROR_LOCK_VIOLATION ? LockResult::HeldElsewhere : LockResult::Failed;
 #else
-    struct flock lock = {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = static_cast<off_t>(kWriterLockPosition);
-    lock.l_len = 1;
+    struct flock lock = WriterLockRange(F_WRLCK);
     if (fcntl(fileno(stream), F_OFD_SETLK, &lock) == 0) {
         return LockResult::Taken;
     }
@@ -243,21 +261,14 @@ inline LockResult LockForWriting(std::FILE* stream) {
 // without waiting and let go at once, which keeps no writer out longer than that instant.
 inline bool HeldByAnotherWriter(std::FILE* stream) {
 #ifdef _WIN32
-    OVERLAPPED where = {};
-    where.Offset = static_cast<DWORD>(kWriterLockPosition & 0xFFFFFFFF);
-    where.OffsetHigh = static_cast<DWORD>(kWriterLockPosition >> 32);
-    const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-    if (LockFileEx(file, LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where)) {
-        UnlockFileEx(file, 0, 1, 0, &where);
+    OVERLAPPED where = WriterLockPlace();
+    if (LockFileEx(FileHandle(stream), LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where)) {
+        UnlockFileEx(FileHandle(stream), 0, 1, 0, &where);
         return false;
     }
     return GetLastError() == ERROR_LOCK_VIOLATION;
 #else
-    struct flock lock = {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = static_cast<off_t>(kWriterLockPosition);
-    lock.l_len = 1;
+    struct flock lock = WriterLockRange(F_WRLCK);
     return fcntl(fileno(stream), F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
 #endif
 }
@@ -266,16 +277,10 @@ inline bool HeldByAnotherWriter(std::FILE* stream) {
 // the close.
 inline void Unlock(std::FILE* stream) {
 #ifdef _WIN32
-    OVERLAPPED where = {};
-    where.Offset = static_cast<DWORD>(kWriterLockPosition & 0xFFFFFFFF);
-    where.OffsetHigh = static_cast<DWORD>(kWriterLockPosition >> 32);
-    UnlockFileEx(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), 0, 1, 0, &where);
+    OVERLAPPED where = WriterLockPlace();
+    UnlockFileEx(FileHandle(stream), 0, 1, 0, &where);
 #else
-    struct flock lock = {};
-    lock.l_type = F_UNLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = static_cast<off_t>(kWriterLockPosition);
-    lock.l_len = 1;
+    struct flock lock = WriterLockRange(F_UNLCK);
     fcntl(fileno(stream), F_OFD_SETLK, &lock);
 #endif
 }
