@@ -33,30 +33,23 @@ OPTION_PAGES = ("docs/kovdisc.md", "docs/fixing-discs.md")
 def code_blocks(lines):
     """Each code block as a list of (line number, text): indented by four blanks, or fenced."""
     blocks = []
-    fenced = None
-    current = []
+    current = None  # the block being read
+    fenced = False
     for number, line in enumerate(lines, 1):
-        if fenced is not None:
-            if line.strip().startswith("```"):
-                blocks.append(fenced)
-                fenced = None
-            else:
-                fenced.append((number, line))
-            continue
         if line.strip().startswith("```"):
-            fenced = []
-        elif line.startswith("    ") and (current or not line.strip() == ""):
-            current.append((number, line[4:]))
-            continue
-        elif line.strip() == "" and current:
-            current.append((number, ""))
-            continue
-        if current:
+            if fenced:
+                blocks.append(current)
+            current, fenced = ([] if not fenced else None), not fenced
+        elif fenced:
+            current.append((number, line))
+        elif line.startswith("    ") or (current and not line.strip()):
+            current = (current or []) + [(number, line[4:])]
+        elif current:
             blocks.append(current)
-            current = []
-    if current:
+            current = None
+    if current and not fenced:
         blocks.append(current)
-    return [[(n, text) for n, text in block] for block in blocks]
+    return blocks
 
 
 def sessions(lines):
@@ -194,10 +187,11 @@ def main():
     pages = sys.argv[3:] or ["README.md"] + sorted(
         os.path.relpath(page, top) for page in glob.glob(os.path.join(top, "docs", "*.md")))
     options = help_options(os.path.abspath(sys.argv[1]))
+    texts = {}
     try:
         for page in pages:
             with open(os.path.join(top, page), encoding="utf-8") as text:
-                lines = text.read().splitlines()
+                lines = texts[page] = text.read().splitlines()
             found = sessions(lines)
             count += len(found)
             if os.environ.get("KOV_UPDATE_GOLDEN") == "1":
@@ -207,17 +201,13 @@ def main():
             if page in OPTION_PAGES:
                 failures += check_options(page, lines, options)
             print("%s: %d commands" % (page, len(found)))
-        # The runner itself: a page whose first session shows one digit otherwise must fail.
-        first = next(page for page in pages
-                     if any(expected for _, _, expected in sessions(open(
-                         os.path.join(top, page), encoding="utf-8").read().splitlines())))
-        with open(os.path.join(top, first), encoding="utf-8") as text:
-            lines = text.read().splitlines()
-        number = next(n for n, _, expected in sessions(lines)
-                      if any(re.search(r"\d", line) for line in expected))
-        changed = list(lines)
-        line = next(i for i in range(number, len(lines)) if re.search(r"\d", lines[i]))
-        changed[line] = re.sub(r"\d", lambda d: str((int(d.group()) + 1) % 10), lines[line], 1)
+        # The runner itself: the first page whose sessions show a digit, with that digit
+        # otherwise, must fail.
+        first, line = next((page, number + i) for page in pages
+                           for number, _, expected in sessions(texts[page])
+                           for i, shown in enumerate(expected) if re.search(r"\d", shown))
+        changed = list(texts[first])
+        changed[line] = re.sub(r"\d", lambda d: str((int(d.group()) + 1) % 10), changed[line], 1)
         if not run_sessions(first, changed, tools):
             failures.append("the runner passed %s with a digit of line %d changed" %
                             (first, line + 1))
