@@ -19,6 +19,7 @@
 // its manifest), so its names are UTF-8 throughout.
 #include <windows.h>
 
+#include <commctrl.h>
 #include <dlgs.h>
 #include <shlobj.h>
 
@@ -672,15 +673,69 @@ void ContinueOnceFree(const std::string& disc) {
     CloseProgram();
 }
 
-// Presses Start New Disc, selects `folder` in the folder browser and presses OK; returns once the
-// browser has closed. The browser takes the folder's name in the program's own memory.
+// The text of `item` in the tree view `tree` of `program`'s process, in UTF-8. The tree writes
+// it into memory of that process, so the request is laid out there.
+std::string TreeItemText(HWND tree, HANDLE program, HTREEITEM item) {
+    const int kLength = 260;
+    struct Request {
+        TVITEMW item;
+        wchar_t text[kLength];
+    };
+    Request* const there = static_cast<Request*>(
+        VirtualAllocEx(program, nullptr, sizeof(Request), MEM_COMMIT, PAGE_READWRITE));
+    Check(there != nullptr, "cannot ask the folder browser for an item's name");
+    Request request = {};
+    request.item.mask = TVIF_TEXT;
+    request.item.hItem = item;
+    request.item.pszText = there->text;
+    request.item.cchTextMax = kLength;
+    Check(WriteProcessMemory(program, there, &request, sizeof(request), nullptr) != 0 &&
+              Ask(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(there)) != 0 &&
+              ReadProcessMemory(program, there, &request, sizeof(request), nullptr) != 0,
+          "cannot read the name of an item in the folder browser");
+    VirtualFreeEx(program, there, 0, MEM_RELEASE);
+    request.text[kLength - 1] = L'\0';
+    char text[4 * kLength] = {};
+    WideCharToMultiByte(CP_UTF8, 0, request.text, -1, text, sizeof(text), nullptr, nullptr);
+    return text;
+}
+
+// What the folder browser shows selected: the selected item's name and its parent's, as
+// "parent\name"; empty while nothing is selected.
+std::string BrowserSelection(HWND tree, HANDLE program) {
+    const HTREEITEM item = reinterpret_cast<HTREEITEM>(Ask(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    if (item == nullptr) {
+        return "";
+    }
+    const HTREEITEM parent = reinterpret_cast<HTREEITEM>(
+        Ask(tree, TVM_GETNEXTITEM, TVGN_PARENT, reinterpret_cast<LPARAM>(item)));
+    const std::string name = TreeItemText(tree, program, item);
+    return parent == nullptr ? name : TreeItemText(tree, program, parent) + "\\" + name;
+}
+
+// Presses Start New Disc, selects `folder` in the folder browser, waits until the browser shows
+// it selected and presses OK; returns once the browser has closed. The browser takes the
+// folder's name in the program's own memory. OK before the selection has taken would choose the
+// folder the browser started on, so the driver fails rather than press it then.
 void ChooseFolder(const std::string& folder) {
     Press(app.startNewDisc);
     HWND browser = nullptr;
     WaitUntil([&] { return (browser = OwnedDialog()) != nullptr; }, "the folder browser");
+    HWND tree = nullptr;
+    WaitUntil(
+        [&] {
+            for (const HWND child : Children(browser)) {
+                if (ClassOf(child) == WC_TREEVIEWA && IsWindowVisible(child)) {
+                    tree = child;
+                }
+            }
+            return tree != nullptr;
+        },
+        "the folder browser's tree of folders");
     DWORD programId = 0;
     GetWindowThreadProcessId(browser, &programId);
-    const HANDLE program = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, programId);
+    const HANDLE program =
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, programId);
     Check(program != nullptr, "cannot open the program's process");
     const std::wstring name = Wide(folder);
     const SIZE_T size = (name.size() + 1) * sizeof(wchar_t);
@@ -688,6 +743,19 @@ void ChooseFolder(const std::string& folder) {
     Check(there != nullptr && WriteProcessMemory(program, there, name.c_str(), size, nullptr),
           "cannot hand the folder's name to the program");
     Ask(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(there));
+    // The folder and its parent, as the browser names them.
+    const std::string::size_type last = folder.rfind('\\');
+    Check(last != std::string::npos && last > 0 &&
+              folder.rfind('\\', last - 1) != std::string::npos,
+          "the folder " + folder + " has no parent to tell it by");
+    const std::string::size_type before = folder.rfind('\\', last - 1);
+    const std::string wanted = folder.substr(before + 1);
+    std::string shown;
+    if (!WaitFor([&] { return (shown = BrowserSelection(tree, program)) == wanted; },
+                 "the folder browser to select " + folder)) {
+        Fail("the folder browser shows '" + shown + "' selected, not '" + wanted +
+             "', after it was asked to select " + folder);
+    }
     PostMessageA(browser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     WaitUntil([&] { return !IsWindow(browser); }, "the folder browser to close on " + folder);
     VirtualFreeEx(program, there, 0, MEM_RELEASE);
