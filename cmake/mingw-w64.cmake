@@ -13,5 +13,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/${KOV_MINGW})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# The C++ runtime and libgcc are linked in (and winpthread, in the posix model).
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# The C++ runtime and libgcc are linked in (and winpthread, in the posix model). No time stamp in
+# the PE header: it would be the clock's, and differ between two builds of one commit.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")

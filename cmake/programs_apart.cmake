@@ -24,16 +24,23 @@ foreach(program ${kov_programs})
     add_dependencies(${program} programs)
 endforeach()
 
-# A zip of both programs with their read-me, and its SHA-256 beside it:
+# A zip of both programs with their read-me, and its SHA-256 beside it, made by
+# cmake/release_zip.py so that two builds of one commit give the same bytes:
 # cmake --build --preset windows-x86 --target package
 configure_file(${PROJECT_SOURCE_DIR}/cli/read_me_windows.txt README.txt @ONLY NEWLINE_STYLE CRLF)
-install(PROGRAMS ${kov_program_files} DESTINATION .)
-install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
-set(CPACK_GENERATOR ZIP)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-    set(CPACK_PACKAGE_FILE_NAME "KOVExtractor-${PROJECT_VERSION}-win32")
+    set(kov_zip_name "KOVExtractor-${PROJECT_VERSION}-win32")
 else()
-    set(CPACK_PACKAGE_FILE_NAME "KOVExtractor-${PROJECT_VERSION}-win64")
+    set(kov_zip_name "KOVExtractor-${PROJECT_VERSION}-win64")
 endif()
-set(CPACK_PACKAGE_CHECKSUM SHA256)
-include(CPack)
+set(kov_zip ${PROJECT_BINARY_DIR}/${kov_zip_name}.zip)
+# A build folder of older sources made the zip with CPack; its settings there would reserve the
+# target's name.
+file(REMOVE ${PROJECT_BINARY_DIR}/CPackConfig.cmake ${PROJECT_BINARY_DIR}/CPackSourceConfig.cmake)
+add_custom_target(package
+    COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/cmake/release_zip.py ${kov_zip} ${kov_zip_name}
+            ${KOV_SOURCE_DATE_EPOCH} ${kov_program_files} ${PROJECT_BINARY_DIR}/README.txt
+    COMMAND ${CMAKE_COMMAND} -E echo "Made ${kov_zip}"
+    DEPENDS programs ${PROJECT_SOURCE_DIR}/cmake/release_zip.py
+    BYPRODUCTS ${kov_zip} ${kov_zip}.sha256
+    VERBATIM)

@@ -15,6 +15,7 @@ packages=(
     ninja-build dpkg-dev file help2man                  # the Debian package: build, pages
     lintian desktop-file-utils man-db bsdextrautils     # checks of the package and its pages
     bash-completion                                     # runs the package's completion
+    diffoscope-minimal                                  # says what differs between two builds
 )
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo=sudo; fi

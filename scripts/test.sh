@@ -87,6 +87,19 @@ else
     failures=$((failures + 1))
 fi
 
+# The release artefacts built a second time, from a copy of the same sources in another folder
+# and setting: every byte must be the same.
+tests/release/rebuild_test.sh build/rebuild 2>&1 | tee "$logs/rebuild.log" || true
+mapfile -t same < <(sed -nE 's/^same: (.*)/\1/p' "$logs/rebuild.log")
+mapfile -t different < <(sed -nE 's/^DIFFERENT: ([^:]*):.*/\1/p' "$logs/rebuild.log")
+note "release rebuilt" identical "${same[@]}"
+note "release rebuilt" DIFFERENT "${different[@]}"
+failures=$((failures + ${#different[@]}))
+if ! grep -qE '^[0-9]+ passed, 0 failed$' "$logs/rebuild.log" && ((${#different[@]} == 0)); then
+    note "release rebuilt" FAILED "tests/release/rebuild_test.sh (see $logs/rebuild.log)"
+    failures=$((failures + 1))
+fi
+
 # The core under libFuzzer, 30 s a target.
 scripts/fuzz.sh | tee "$logs/fuzz.log" || true
 mapfile -t fuzzed < <(sed -nE 's/^([a-z_]+): ([0-9]+) executions in .*/\1 (\2 executions)/p' \

@@ -7,7 +7,8 @@ Checks what Windows reads of each program before it runs it:
 - its manifest runs it with the user's own rights (so Windows does not redirect its writes),
   names every Windows from Vista to 11, takes UTF-8 as its ANSI code page, and keeps the
   classic controls and Windows' scaling;
-- its version resource gives VERSION, the product, a description and the program's own name.
+- its version resource gives VERSION, the product, a description and the program's own name;
+- its PE header carries no time stamp, which would be the clock's and differ between two builds.
 """
 import os
 import sys
@@ -141,6 +142,11 @@ def check_version(pe, path, version):
     return problems
 
 
+def check_time_stamp(pe):
+    stamp = pe.FILE_HEADER.TimeDateStamp
+    return ["carries the time stamp %d in its PE header" % stamp] if stamp != 0 else []
+
+
 def main():
     if len(sys.argv) < 4:
         print(__doc__.strip(), file=sys.stderr)
@@ -150,12 +156,12 @@ def main():
     for path in sys.argv[3:]:
         pe = pefile.PE(path)
         problems = (check_imports(pe, floor, allowed) + check_manifest(pe) +
-                    check_version(pe, path, sys.argv[2]))
+                    check_version(pe, path, sys.argv[2]) + check_time_stamp(pe))
         for problem in problems:
             print("%s %s" % (os.path.basename(path), problem))
         failed = failed or bool(problems)
         if not problems:
-            print("%s: imports, floor %d.%d, manifest and version as they should be" %
+            print("%s: imports, floor %d.%d, manifest, version and time stamp as they should be" %
                   ((os.path.basename(path),) + floor))
     return 1 if failed else 0
 

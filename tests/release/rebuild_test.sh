@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# rebuild_test.sh FOLDER
+# Builds the release artefacts twice from the same sources and fails on any byte that differs.
+# The first build is the tree's own (build/windows-x86, build/windows-x64 and build/deb, as the
+# README's commands make them); the second is a copy of the same sources at the same commit in
+# FOLDER, a folder of another depth, built with another time zone, locale and umask, and with
+# no SOURCE_DATE_EPOCH: each build takes its date from the commit, and the clock has moved on
+# between the two. Compared: both Windows zips, their SHA-256 files and every program in them,
+# and every Debian package. Prints "same: NAME" or "DIFFERENT: NAME" for each (with what
+# diffoscope finds, where it is installed), then "N passed, M failed".
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+root=$PWD
+copy=$(realpath -m "$1")/a/deeper/folder/of/the/sources
+
+# The first build: the package targets build only what is missing.
+for preset in windows-x86 windows-x64; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" --target package -j"$(nproc)" >/dev/null
+done
+cmake --workflow --preset deb >/dev/null
+
+# The same sources: a clone at the same commit (its history dates the build), with the files of
+# the tree as they are now, changed or new, laid over it.
+rm -rf "$copy"
+mkdir -p "$(dirname "$copy")"
+git clone --quiet --shared --no-checkout "$root" "$copy"
+git -C "$copy" checkout --quiet "$(git rev-parse HEAD)"
+git ls-files -z --cached --others --exclude-standard |
+    while IFS= read -r -d '' file; do
+        if [ -e "$file" ]; then printf '%s\0' "$file"; fi
+    done |
+    tar --null --files-from=- -cf - | tar -xf - -C "$copy"
+
+# The second build, in another setting. TZ as a POSIX rule needs no zone files: UTC+14.
+if [ "${LC_ALL:-${LANG:-}}" = C.UTF-8 ]; then locale=C; else locale=C.UTF-8; fi
+(
+    cd "$copy"
+    umask 0077
+    export TZ=KOV-14 LC_ALL=$locale LANG=$locale
+    unset SOURCE_DATE_EPOCH
+    for preset in windows-x86 windows-x64; do
+        cmake --preset "$preset" >/dev/null
+        # Only the programs for users and their zip, none of the test programs.
+        cmake --build --preset "$preset" --target package -j"$(nproc)" >/dev/null
+    done
+    cmake --workflow --preset deb >/dev/null
+) || {
+    echo "rebuild_test: the second build failed" >&2
+    exit 1
+}
+
+passed=0
+failed=0
+# compare NAME FIRST SECOND
+compare() {
+    if cmp -s "$2" "$3"; then
+        echo "same: $1"
+        passed=$((passed + 1))
+        return
+    fi
+    echo "DIFFERENT: $1: $2 and $3"
+    if command -v diffoscope >/dev/null; then
+        diffoscope --text - --no-progress "$2" "$3" | head -n 60 || true
+    else
+        cmp "$2" "$3" | head -n 1 || true
+    fi
+    failed=$((failed + 1))
+}
+for preset in windows-x86 windows-x64; do
+    build=build/$preset
+    [ "$preset" = windows-x86 ] && kind=win32 || kind=win64
+    zip=$(cd "$build" && ls KOVExtractor-*-"$kind".zip)
+    compare "$zip" "$build/$zip" "$copy/$build/$zip"
+    compare "$zip.sha256" "$build/$zip.sha256" "$copy/$build/$zip.sha256"
+    for program in KOVExtractor.exe kovdisc.exe; do
+        compare "$program ($kind)" "$build/$program" "$copy/$build/$program"
+    done
+done
+# The packages the build makes now: the tree's folder may also hold older ones.
+packages=("$copy"/build/deb/*.deb)
+for package in "${packages[@]}"; do
+    name=$(basename "$package")
+    compare "$name" "build/deb/$name" "$package"
+done
+echo "$passed passed, $failed failed"
+((failed == 0))
