@@ -742,7 +742,6 @@ void ChooseFolder(const std::string& folder) {
     void* const there = VirtualAllocEx(program, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
     Check(there != nullptr && WriteProcessMemory(program, there, name.c_str(), size, nullptr),
           "cannot hand the folder's name to the program");
-    Ask(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(there));
     // The folder and its parent, as the browser names them.
     const std::string::size_type last = folder.rfind('\\');
     Check(last != std::string::npos && last > 0 &&
@@ -750,11 +749,24 @@ void ChooseFolder(const std::string& folder) {
           "the folder " + folder + " has no parent to tell it by");
     const std::string::size_type before = folder.rfind('\\', last - 1);
     const std::string wanted = folder.substr(before + 1);
+    // Wine's browser now and then expands the tree only part of the way and selects nothing, as
+    // if a click had missed: the driver asks again, as a person would click again, until the
+    // browser shows the folder selected.
     std::string shown;
-    if (!WaitFor([&] { return (shown = BrowserSelection(tree, program)) == wanted; },
-                 "the folder browser to select " + folder)) {
-        Fail("the folder browser shows '" + shown + "' selected, not '" + wanted +
-             "', after it was asked to select " + folder);
+    int requests = 0;
+    if (!WaitFor(
+            [&] {
+                ++requests;
+                Ask(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(there));
+                return (shown = BrowserSelection(tree, program)) == wanted;
+            },
+            "the folder browser to select " + folder)) {
+        Fail("the folder browser shows '" + shown + "' selected, not '" + wanted + "', after " +
+             std::to_string(requests) + " requests to select " + folder);
+    }
+    if (requests > 1) {
+        Step("the folder browser showed the folder selected after " + std::to_string(requests) +
+             " requests");
     }
     PostMessageA(browser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     WaitUntil([&] { return !IsWindow(browser); }, "the folder browser to close on " + folder);
