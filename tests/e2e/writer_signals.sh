@@ -35,17 +35,24 @@ writing() {
         "that have $2 open are $(named $left)"
 }
 
-# stop_writer PID AUDIO: stops PID with SIGSTOP, waits until the kernel shows it stopped, and
-# checks that AUDIO then stays the same size for 0.2 s.
-stop_writer() {
-    local before after
-    writing "$1" "$2"
+# halt PID: stops PID with SIGSTOP and waits until the kernel shows it stopped. The writer is
+# halted before anything is checked of it, so that a busy machine's slow checks never let a copy
+# run on past the point the test chose.
+halt() {
     kill -STOP "$1" || fail "the writer $1 was gone before it could be stopped"
     for _ in $(seq 500); do
         [ "$(process_state "$1")" != T ] || break
         sleep 0.01
     done
     [ "$(process_state "$1")" = T ] || fail "the writer $1 did not stop within 5 s"
+}
+
+# stop_writer PID AUDIO: stops PID, checks that it is the writer of AUDIO, and that AUDIO then
+# stays the same size for 0.2 s.
+stop_writer() {
+    local before after
+    halt "$1"
+    writing "$1" "$2"
     before=$(audio_size "$2")
     sleep 0.2
     after=$(audio_size "$2")
@@ -53,12 +60,14 @@ stop_writer() {
         "bytes in the 0.2 s after process $1 stopped"
 }
 
-# kill_writer PID AUDIO: kills PID with SIGKILL, the time in killed_at, and waits until no process
-# has AUDIO open, 5 s at most. The caller reaps PID when it likes: the Wine server may let go of
-# the killed program's hold on the disc before the process is reaped.
+# kill_writer PID AUDIO: stops PID, checks that it is the writer of AUDIO, kills it with SIGKILL,
+# the time in killed_at, and waits until no process has AUDIO open, 5 s at most. The caller reaps
+# PID when it likes: the Wine server may let go of the killed program's hold on the disc before
+# the process is reaped.
 kill_writer() {
     local left audio
     audio=$(realpath "$2")
+    halt "$1"
     writing "$1" "$2"
     kill -KILL "$1" || fail "the writer $1 was gone before it could be killed"
     killed_at=$(date +%s%N)
