@@ -16,6 +16,7 @@ packages=(
     lintian desktop-file-utils man-db bsdextrautils     # checks of the package and its pages
     bash-completion                                     # runs the package's completion
     diffoscope-minimal                                  # says what differs between two builds
+    crossbuild-essential-arm64 qemu-user                # kovdisc for arm64, run here by name
 )
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo=sudo; fi
