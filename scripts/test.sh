@@ -9,7 +9,7 @@ scripts/install_packages.sh
 source scripts/wine_prefix.sh
 
 jobs=$(nproc)
-for preset in native windows-x86 windows-x64; do
+for preset in native windows-x86 windows-x64 arm64; do
     cmake --preset "$preset"
     if [ "$preset" = windows-x86 ] && ! wine_runs_32bit; then
         # Only its release_tests can run here, and they read the programs for users alone.
@@ -37,22 +37,31 @@ note() {
 }
 
 # suites BUILD COMMAND...: runs COMMAND, a ctest, its output also in the build's log, and notes
-# which suites passed and which failed.
+# which suites passed, which failed and which were skipped, with the reason each skipped suite
+# printed ("NAME skipped: REASON", kept in the build folder's LastTest.log).
 suites() {
     local build=$1 log
     shift
     log=$logs/${build// /-}.log
     "$@" 2>&1 | tee "$log" || true
-    # Each finished suite is a line "N/M Test #K: NAME ....   Passed   T sec" (or ***Failed...).
-    local passed=() failed=()
+    # Each finished suite is a line "N/M Test #K: NAME ....   Passed   T sec" (or ***Failed...,
+    # ***Skipped...).
+    local passed=() failed=() skipped=() name reason
+    local outputs=build/${build%% *}/Testing/Temporary/LastTest.log
     mapfile -t passed < <(sed -nE 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) .* Passed .*/\1/p' "$log")
-    mapfile -t failed < <(grep -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: ' "$log" | grep -v ' Passed ' |
+    mapfile -t failed < <(grep -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: ' "$log" |
+        grep -vE ' Passed |\*\*\*Skipped ' |
         sed -nE 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) .*/\1/p')
+    while read -r name; do
+        reason=$(sed -nE "s/^$name skipped: //p" "$outputs" 2>/dev/null | head -1 || true)
+        skipped+=("$name (${reason:-no reason given})")
+    done < <(sed -nE 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) .*\*\*\*Skipped .*/\1/p' "$log")
     if ! grep -qE '^(100% tests passed|No tests were found)' "$log" && ((${#failed[@]} == 0)); then
         failed=("ctest itself (see $log)")
     fi
     note "$build" passed "${passed[@]}"
     note "$build" FAILED "${failed[@]}"
+    note "$build" skipped "${skipped[@]}"
     failures=$((failures + ${#failed[@]}))
 }
 
@@ -91,6 +100,9 @@ else
     note deb FAILED "the package build (cmake --workflow --preset deb)"
     failures=$((failures + 1))
 fi
+
+# kovdisc built for arm64 as Debian ships it, its suites run here under qemu-user.
+suites arm64 ctest --preset arm64
 
 # The release artefacts built a second time, from a copy of the same sources in another folder
 # and setting: every byte must be the same.
