@@ -3,10 +3,13 @@
 # "kovdisc --help" into the page, and each command that help lists gets a section of its own,
 # made by help2man from "kovdisc COMMAND --help". The page therefore says what the program
 # says, and a command added to the program appears in it with no change here.
-# Usage: kovdisc_manual.sh KOVDISC OUTPUT (SOURCE_DATE_EPOCH, if set, dates the page)
+# Usage: kovdisc_manual.sh KOVDISC OUTPUT (SOURCE_DATE_EPOCH, if set, dates the page; KOV_EMULATOR,
+# if set, is the program that runs a cross-built KOVDISC here)
 set -euo pipefail
 
 kovdisc=$(realpath "$1")
+run=(${KOV_EMULATOR:+"$KOV_EMULATOR"} "$kovdisc")
+emulator=${KOV_EMULATOR:+\"$KOV_EMULATOR\" }
 output=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -16,11 +19,11 @@ trap 'rm -rf "$work"' EXIT
 # command's "Example:" heads its example directly, which help2man would take as a subsection.
 cat >"$work/kovdisc" <<WRAPPER
 #!/bin/sh
-"$kovdisc" "\$@" | sed -e 's/^  kovdisc /  \$ kovdisc /' -e 's/^Example:\$/&\n/'
+$emulator"$kovdisc" "\$@" | sed -e 's/^  kovdisc /  \$ kovdisc /' -e 's/^Example:\$/&\n/'
 WRAPPER
 chmod +x "$work/kovdisc"
 
-help=$("$kovdisc" --help)
+help=$("${run[@]}" --help)
 commands=$(sed -n '/^Subcommands:$/,/^$/s/^  \([a-z][a-z-]*\)  .*/\1/p' <<<"$help")
 if [ -z "$commands" ]; then
     echo "kovdisc_manual.sh: \"kovdisc --help\" lists no commands" >&2
@@ -36,7 +39,7 @@ name=$(head -n 1 <<<"$help" | sed 's/:.*//; s/^./\L&/')
     echo '[COMMANDS]'
     echo '.ad l'
     for command in $commands; do
-        usage=$("$kovdisc" "$command" --help | sed -n 's/^Usage: //p')
+        usage=$("${run[@]}" "$command" --help | sed -n 's/^Usage: //p')
         echo ".SS \"$usage\""
         help2man --no-info --version-string=none --help-option="$command --help" "$work/kovdisc" |
             sed -n '/^\.SH DESCRIPTION$/,$p' |

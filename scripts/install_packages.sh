@@ -17,22 +17,26 @@ packages=(
     bash-completion                                     # runs the package's completion
     diffoscope-minimal                                  # says what differs between two builds
     crossbuild-essential-arm64 qemu-user                # kovdisc for arm64, run here by name
+    libc6:arm64 libgcc-s1:arm64 libstdc++6:arm64        # what dpkg-shlibdeps reads for arm64
 )
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo=sudo; fi
-# The 32-bit Wine, for the 32-bit programs users get, comes from Debian's i386 architecture.
-i386_added=false
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $sudo dpkg --add-architecture i386
-    i386_added=true
-fi
+# The 32-bit Wine, for the 32-bit programs users get, comes from Debian's i386 architecture; the
+# libraries kovdisc links on arm64, for its package's Depends, from the arm64 one.
+architectures_added=false
+for architecture in i386 arm64; do
+    if ! dpkg --print-foreign-architectures | grep -qx "$architecture"; then
+        $sudo dpkg --add-architecture "$architecture"
+        architectures_added=true
+    fi
+done
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
         missing+=("$package")
     fi
 done
-if ((${#missing[@]} > 0)) || $i386_added; then
+if ((${#missing[@]} > 0)) || $architectures_added; then
     echo "Installing: ${missing[*]}"
     $sudo apt-get update
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"

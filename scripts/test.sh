@@ -101,6 +101,14 @@ else
     failures=$((failures + 1))
 fi
 
+# kovdisc's package for arm64, cross-built, then unpacked and run under qemu-user.
+if cmake --workflow --preset deb-arm64; then
+    suites deb-arm64 ctest --preset deb-arm64
+else
+    note deb-arm64 FAILED "the package build (cmake --workflow --preset deb-arm64)"
+    failures=$((failures + 1))
+fi
+
 # kovdisc built for arm64 as Debian ships it, its suites run here under qemu-user.
 suites arm64 ctest --preset arm64
 

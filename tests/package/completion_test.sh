@@ -11,7 +11,8 @@ source "$here/unpack_package.sh"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 unpack_package "$deb" "$scratch/tree"
-kovdisc=$scratch/tree/usr/bin/kovdisc
+# The package's kovdisc; a cross-built one runs here through KOV_EMULATOR.
+kovdisc=(${KOV_EMULATOR:+"$KOV_EMULATOR"} "$scratch/tree/usr/bin/kovdisc")
 mkdir -p "$scratch/work/disc/sub" "$scratch/work/disc/Reel 2"
 touch "$scratch/work/disc/"{R14TRLR.TXT,old.txt,Other.Txt,R14T5.AUD,notes.md}
 
@@ -42,7 +43,7 @@ diff -u "$here/completion.txt" "$scratch/completion.txt" || failures=$((failures
 
 # Whatever kovdisc's help lists must be offered: a command by its first two letters, an option
 # after "--".
-help=$("$kovdisc" --help)
+help=$("${kovdisc[@]}" --help)
 for command in $(sed -n '/^Subcommands:$/,/^$/s/^  \([a-z][a-z-]*\)  .*/\1/p' <<<"$help"); do
     offers=$(completions <<<"kovdisc ${command:0:2}")
     if [[ " ${offers#*] -> } " != *" $command "* ]]; then
@@ -50,7 +51,7 @@ for command in $(sed -n '/^Subcommands:$/,/^$/s/^  \([a-z][a-z-]*\)  .*/\1/p' <<
         failures=$((failures + 1))
     fi
     offers=$(completions <<<"kovdisc $command --")
-    for option in $("$kovdisc" "$command" --help | grep -o -- '--[a-z-]*' | sort -u); do
+    for option in $("${kovdisc[@]}" "$command" --help | grep -o -- '--[a-z-]*' | sort -u); do
         if [[ " ${offers#*] -> } " != *" $option "* ]]; then
             echo "FAIL: kovdisc $command -- does not offer $option: $offers" >&2
             failures=$((failures + 1))

@@ -6,7 +6,8 @@
 # order. kov-extractor: its menu entry is valid, it depends on Wine and recommends kovdisc of the
 # same version. Both: installed over the single kov-extractor of revision 1, which held kovdisc
 # too, they take its place without a file conflict.
-# Usage: package_test.sh VERSION SOURCE_FOLDER KOVDISC_DEB [KOV_EXTRACTOR_DEB]
+# Usage: package_test.sh VERSION SOURCE_FOLDER KOVDISC_DEB [KOV_EXTRACTOR_DEB] (KOV_EMULATOR, if
+# set, runs a cross-built kovdisc here)
 set -euo pipefail
 version=$1
 source_folder=$2
@@ -51,7 +52,6 @@ man_page_clean() {
 # ---- kovdisc
 common "$kovdisc_deb" kovdisc
 tree=$scratch/kovdisc
-architecture=$(dpkg-deb -f "$kovdisc_deb" Architecture)
 depends=$(dpkg-deb -f "$kovdisc_deb" Depends)
 for needed in 'libc6 (>= ' 'libstdc++6 (>= '; do
     [[ $depends == *"$needed"* ]] || fail "kovdisc's Depends ($depends) lacks $needed"
@@ -65,46 +65,37 @@ for field in Breaks Replaces; do
 done
 for library in $(readelf -d "$tree/usr/bin/kovdisc" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
     case $library in
-    libc.so.6 | libm.so.6 | libgcc_s.so.1 | libstdc++.so.6) ;;
+    libc.so.6 | libm.so.6 | libgcc_s.so.1 | libstdc++.so.6 | ld-linux-*.so.*) ;;
     *) fail "kovdisc links $library, beside the C and C++ runtime" ;;
     esac
 done
 # On a machine without Wine: apt, with no package installed at all, installs kovdisc and what
 # it depends on, and none of that is Wine.
-if [ "$architecture" = "$(dpkg --print-architecture)" ]; then
-    : >"$scratch/status"
-    apt-get -s -o Dir::State::status="$scratch/status" install "$(realpath "$kovdisc_deb")" \
-        >"$scratch/apt.txt" 2>&1 || fail "apt cannot install kovdisc alone: $(cat "$scratch/apt.txt")"
-    installs=$(sed -n 's/^Inst \([^ ]*\) .*/\1/p' "$scratch/apt.txt" | sort | tr '\n' ' ')
-    echo "apt, on a machine with no package, would install: $installs"
-    [[ " $installs" == *" kovdisc "* ]] || fail "apt would not install kovdisc: $installs"
-    [[ $installs != *wine* ]] || fail "apt would install Wine with kovdisc: $installs"
-fi
+: >"$scratch/status"
+apt-get -s -o Dir::State::status="$scratch/status" install "$(realpath "$kovdisc_deb")" \
+    >"$scratch/apt.txt" 2>&1 || fail "apt cannot install kovdisc alone: $(cat "$scratch/apt.txt")"
+installs=$(sed -n 's/^Inst \([^ ]*\) .*/\1/p' "$scratch/apt.txt" | sort | tr '\n' ' ')
+echo "apt, on a machine with no package, would install: $installs"
+[[ " $installs" == *" kovdisc"[:\ ]* ]] || fail "apt would not install kovdisc: $installs"
+[[ $installs != *wine* ]] || fail "apt would install Wine with kovdisc: $installs"
 
-kovdisc=$tree/usr/bin/kovdisc
-if [ "$architecture" != "$(dpkg --print-architecture)" ]; then
-    kovdisc_runs="the $architecture kovdisc is not run here"
-else
-    kovdisc_runs=""
-    [ "$("$kovdisc" --version)" = "kovdisc $version" ] ||
-        fail "kovdisc --version is not kovdisc $version"
-    # The listing of the kovdisc tests' disc without audio, as their golden file has it.
-    mkdir "$scratch/noaudio"
-    cp "$source_folder/tests/cli/discs/pair.txt" "$scratch/noaudio/R14TRLR.TXT"
-    awk '/^-- stdout$/ { on = 1; next } /^-- stderr$/ && on { exit } on' \
-        "$source_folder/tests/cli/golden/list_no_audio.txt" >"$scratch/list.expected"
-    (cd "$scratch" && "$kovdisc" list noaudio/R14TRLR.TXT) >"$scratch/list.txt" ||
-        fail "kovdisc list failed"
-    diff -u "$scratch/list.expected" "$scratch/list.txt" || fail "kovdisc list printed otherwise"
-fi
+# The package's kovdisc; a cross-built one runs here through KOV_EMULATOR.
+kovdisc=(${KOV_EMULATOR:+"$KOV_EMULATOR"} "$tree/usr/bin/kovdisc")
+[ "$("${kovdisc[@]}" --version)" = "kovdisc $version" ] ||
+    fail "kovdisc --version is not kovdisc $version"
+# The listing of the kovdisc tests' disc without audio, as their golden file has it.
+mkdir "$scratch/noaudio"
+cp "$source_folder/tests/cli/discs/pair.txt" "$scratch/noaudio/R14TRLR.TXT"
+awk '/^-- stdout$/ { on = 1; next } /^-- stderr$/ && on { exit } on' \
+    "$source_folder/tests/cli/golden/list_no_audio.txt" >"$scratch/list.expected"
+(cd "$scratch" && "${kovdisc[@]}" list noaudio/R14TRLR.TXT) >"$scratch/list.txt" ||
+    fail "kovdisc list failed"
+diff -u "$scratch/list.expected" "$scratch/list.txt" || fail "kovdisc list printed otherwise"
 man_page_clean "$tree/usr/share/man/man1/kovdisc.1.gz"
 
 # Every line of a help text, blanks collapsed, must stand in the rendered kovdisc.1 after the
 # one before it. Headings ("Options:") become the page's own; a usage line becomes a synopsis
-# or a command's heading, ahead of the description, so it is looked for anywhere. The help texts
-# are the build's own kovdisc's where the package's cannot run here: the same sources.
-help_kovdisc=$kovdisc
-[ -z "$kovdisc_runs" ] || help_kovdisc=${KOV_HELP_KOVDISC:?the help texts need a kovdisc}
+# or a command's heading, ahead of the description, so it is looked for anywhere.
 page=$(MANWIDTH=1000 man -E UTF-8 -l "$tree/usr/share/man/man1/kovdisc.1.gz" | col -bx |
     tr -s '[:space:]' ' ')
 page_says() {
@@ -125,11 +116,11 @@ page_says() {
         rest=${rest#*"$line"}
     done
 }
-help=$("$help_kovdisc" --help)
+help=$("${kovdisc[@]}" --help)
 page_says "kovdisc --help" <<<"$help"
 commands=$(sed -n '/^Subcommands:$/,/^$/s/^  \([a-z][a-z-]*\)  .*/\1/p' <<<"$help")
 for command in $commands; do
-    page_says "kovdisc $command --help" < <("$help_kovdisc" "$command" --help)
+    page_says "kovdisc $command --help" < <("${kovdisc[@]}" "$command" --help)
 done
 
 # ---- kov-extractor
@@ -182,5 +173,5 @@ if ((failures > 0)); then
     echo "$failures checks of the packages failed."
     exit 1
 fi
-echo "The packages passed every check: lintian, their fields and files, kovdisc${kovdisc_runs:+ (}$kovdisc_runs${kovdisc_runs:+)},"
+echo "The packages passed every check: lintian, their fields and files, kovdisc,"
 echo "the manual pages of $(wc -w <<<"$commands") commands${window_deb:+, the menu entry and the upgrade from $version-1}."

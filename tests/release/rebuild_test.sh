@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # rebuild_test.sh FOLDER
 # Builds the release artefacts twice from the same sources and fails on any byte that differs.
-# The first build is the tree's own (build/windows-x86, build/windows-x64 and build/deb, as the
-# README's commands make them); the second is a copy of the same sources at the same commit in
-# FOLDER, a folder of another depth, built with another time zone, locale and umask, and with
-# no SOURCE_DATE_EPOCH: each build takes its date from the commit, and the clock has moved on
-# between the two. Compared: both Windows zips, their SHA-256 files and every program in them,
-# and every Debian package. Prints "same: NAME" or "DIFFERENT: NAME" for each (with what
-# diffoscope finds, where it is installed), then "N passed, M failed".
+# The first build is the tree's own (build/windows-x86, build/windows-x64, build/deb and
+# build/deb-arm64, as the README's commands make them); the second is a copy of the same sources
+# at the same commit in FOLDER, a folder of another depth, built with another time zone, locale
+# and umask, and with no SOURCE_DATE_EPOCH: each build takes its date from the commit, and the
+# clock has moved on between the two. Compared: both Windows zips, their SHA-256 files and every
+# program in them, and every Debian package, amd64 and arm64. Prints "same: NAME" or
+# "DIFFERENT: NAME" for each (with what diffoscope finds, where it is installed), then
+# "N passed, M failed".
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -19,6 +20,7 @@ for preset in windows-x86 windows-x64; do
     cmake --build --preset "$preset" --target package -j"$(nproc)" >/dev/null
 done
 cmake --workflow --preset deb >/dev/null
+cmake --workflow --preset deb-arm64 >/dev/null
 
 # The same sources: a clone at the same commit (its history dates the build), with the files of
 # the tree as they are now, changed or new, laid over it.
@@ -45,6 +47,7 @@ if [ "${LC_ALL:-${LANG:-}}" = C.UTF-8 ]; then locale=C; else locale=C.UTF-8; fi
         cmake --build --preset "$preset" --target package -j"$(nproc)" >/dev/null
     done
     cmake --workflow --preset deb >/dev/null
+    cmake --workflow --preset deb-arm64 >/dev/null
 ) || {
     echo "rebuild_test: the second build failed" >&2
     exit 1
@@ -77,11 +80,10 @@ for preset in windows-x86 windows-x64; do
         compare "$program ($kind)" "$build/$program" "$copy/$build/$program"
     done
 done
-# The packages the build makes now: the tree's folder may also hold older ones.
-packages=("$copy"/build/deb/*.deb)
-for package in "${packages[@]}"; do
-    name=$(basename "$package")
-    compare "$name" "build/deb/$name" "$package"
+# The packages the builds make now: the tree's folders may also hold older ones.
+for package in "$copy"/build/deb/*.deb "$copy"/build/deb-arm64/*.deb; do
+    name=${package#"$copy"/}
+    compare "$(basename "$name")" "$name" "$package"
 done
 echo "$passed passed, $failed failed"
 ((failed == 0))
