@@ -178,7 +178,7 @@ bool DiscPair::RecordAddStart(std::int64_t audioSize) {
     if (!SetDestinationFileName(kAddRecordFileName)) {
         return false;
     }
-    std::FILE* const record = std::fopen(fileName_, "wb");
+    std::FILE* const record = OpenRegularFile(fileName_, "wb");
     if (record == nullptr) {
         return false;
     }
@@ -199,7 +199,7 @@ bool DiscPair::RecordAddStart(std::int64_t audioSize) {
 // Whether the record of an add, whose name is in the file name buffer, says that an add began
 // at `audioSize`. A record that is missing, torn or anything else says nothing.
 bool DiscPair::AddRecordSays(std::int64_t audioSize) {
-    std::FILE* const record = std::fopen(fileName_, "rb");
+    std::FILE* const record = OpenRegularFile(fileName_, "rb");
     if (record == nullptr) {
         return false;
     }
@@ -255,7 +255,7 @@ bool DiscPair::OpenNewDisc(const char* folder) {
     if (!HoldDestinationAudio(true)) {
         return false;
     }
-    destinationAudio_ = std::fopen(destinationAudioName_, kAudioWriteMode);
+    destinationAudio_ = OpenRegularFile(destinationAudioName_, kAudioWriteMode);
     if (destinationAudio_ == nullptr) {
         return false;
     }
@@ -333,7 +333,7 @@ void DiscPair::CheckWrittenDisc(const char* indexPath, int32_t folderLength, Dis
     if (!MakeAudioPath(indexPath, folderLength)) {
         return;
     }
-    std::FILE* const audio = std::fopen(fileName_, "rb");
+    std::FILE* const audio = OpenRegularFile(fileName_, "rb");
     if (audio == nullptr) {
         return;
     }
@@ -389,7 +389,7 @@ bool DiscPair::OpenContinuedDisc(const char* indexPath, int32_t folderLength) {
     if (report.audioSize > report.expectedAudioSize && !CutHeldAudio(report.expectedAudioSize)) {
         return false;
     }
-    destinationAudio_ = std::fopen(destinationAudioName_, kAudioWriteMode);
+    destinationAudio_ = OpenRegularFile(destinationAudioName_, kAudioWriteMode);
     return destinationAudio_ != nullptr;
 }
 
@@ -414,7 +414,7 @@ void DiscPair::RestoreDestination(std::int64_t audioSize, bool indexReplaced) {
     CloseStream(destinationAudio_);
     const bool indexRestored = !indexReplaced || PlaceIndex() == Placement::Placed;
     if (indexRestored && CutHeldAudio(audioSize)) {
-        destinationAudio_ = std::fopen(destinationAudioName_, kAudioWriteMode);
+        destinationAudio_ = OpenRegularFile(destinationAudioName_, kAudioWriteMode);
         if (destinationAudio_ != nullptr) {
             return;
         }
