@@ -22,10 +22,10 @@ The model:
   moves an entry between two), an unlink, a mkdir or rmdir. fsync of an fd opened on the folder
   makes them durable. Fsyncing a file does not make its entry durable.
 - After a power cut each inode and each folder holds, independently of the others, its durable
-  state plus any prefix of its changes since. A call that writes up to a page (4096 bytes) is one
-  change: a torn single write of a page is not split. A longer one is one change for each page
-  of its bytes, in order, so a copy in large blocks leaves at least the states a copy in pages
-  does.
+  state plus any prefix of its changes since. A call's bytes in one page of the file (4096
+  bytes, from the start of the file) are one change: a torn write of a page is not split. A call
+  across pages is one change for each, in order, so a copy in large blocks leaves at least the
+  states the streams' writes of a page each leave.
 - Files there before the recorded run are durable as they are.
 """
 
@@ -256,7 +256,7 @@ IGNORED = {
     "sync", "syncfs", "sync_file_range",
 }
 WRITING_TRANSFERS = {"sendfile", "splice", "tee", "vmsplice", "fallocate"}
-# The most bytes one change of a file writes: longer calls are split into changes of this size.
+# A write is one change for each page of the file it writes to.
 PAGE = 4096
 
 
@@ -485,8 +485,11 @@ class Replay:
             raise Unsupported("pwrite on an O_APPEND fd: " + call.line[:200])
         else:
             at = offset
-        for start in range(0, len(data), PAGE):
-            handle.obj.change(("write", at + start, data[start: start + PAGE]))
+        start = 0
+        while start < len(data):
+            end = min(len(data), (at + start) // PAGE * PAGE + PAGE - at)
+            handle.obj.change(("write", at + start, data[start: end]))
+            start = end
         self.touch(call, handle.obj)
 
     def on_write(self, call, a, ret):
@@ -1321,7 +1324,7 @@ def self_test():
            "every prefix of the writes, at the tracked offsets: %s" % trees(found))
 
     # copy_file_range at given offsets leaves the fds' offsets; NULL ones move them. A copy longer
-    # than a page is a change for each page.
+    # across pages is a change for each page.
     replay, found = trace_states([
         'openat(AT_FDCWD, %s, O_RDONLY) = 3' % p("/r/s"),
         'openat(AT_FDCWD, %s, O_RDWR) = 4' % p("/r/t"),
@@ -1341,9 +1344,12 @@ def self_test():
         'openat(AT_FDCWD, %s, O_WRONLY|O_CREAT, 0666) = 4' % p("/r/t"),
         'copy_file_range(3, [0], 4, [0], 1048576, 0) = 5120',
         'write(4, %s, 4097) = 4097' % hx(b"w" * 4097),
+        'pwrite64(4, %s, 3, 4094) = 3' % hx(b"xyz"),
     ], {"": FOLDER, "s": big})
+    after = b"w" * 4097 + big[4097:]
     expect({dict(t).get("t") for t in trees(found)} == {
-        None, b"", big[:4096], big, b"w" * 4096 + big[4096:], b"w" * 4097 + big[4097:]},
+        None, b"", big[:4096], big, b"w" * 4096 + big[4096:], after,
+        after[:4094] + b"xy" + after[4096:], after[:4094] + b"xyz" + after[4097:]},
         "a page of a long copy or write at a time: %s"
         % sorted(len(dict(t).get("t") or b"") for t in trees(found)))
 
