@@ -90,8 +90,8 @@ std::string IndexFileProblem(const std::string& path) {
     if (!fs::exists(fs::status(NativePath(path.c_str()), error))) {
         return Unreadable(path, "there is no such file");
     }
-    for (const std::string& name : {path, AudioPathBeside(path)}) {
-        const std::string kind = FileKindProblem(name);
+    for (const std::string& file : {path, AudioPathBeside(path)}) {
+        const std::string kind = FileKindProblem(file);
         if (!kind.empty()) {
             return kind;
         }
