@@ -35,12 +35,13 @@ writing() {
         "that have $2 open are $(named $left)"
 }
 
-# stop_writer PID AUDIO: stops PID with SIGSTOP, waits until the kernel shows it stopped, and
+# stop_writer PID AUDIO: stops PID with SIGSTOP, checks that it is the writer (stopped first, so
+# that a copy in large blocks cannot end meanwhile), waits until the kernel shows it stopped, and
 # checks that AUDIO then stays the same size for 0.2 s.
 stop_writer() {
     local before after
-    writing "$1" "$2"
     kill -STOP "$1" || fail "the writer $1 was gone before it could be stopped"
+    writing "$1" "$2"
     for _ in $(seq 500); do
         [ "$(process_state "$1")" != T ] || break
         sleep 0.01
