@@ -23,7 +23,7 @@ StepsCopied CopySteps(DiscPair& discs, const std::vector<Step>& steps) {
             continue;
         }
         progress.Copying(result.copied + 1, name, result.copiedBytes);
-        if (!discs.AddTrailer(step.position)) {
+        if (!discs.AddTrailerInBlocks(step.position)) {
             result.refused = &entry;
             break;
         }

@@ -25,6 +25,24 @@ std::string Unreadable(const std::string& path, const std::string& reason) {
     return "cannot read the index " + path + ": " + reason + ".";
 }
 
+// What a file that is not a regular one is, in words.
+const char* KindName(fs::file_type type) {
+    switch (type) {
+    case fs::file_type::directory:
+        return "a folder";
+    case fs::file_type::fifo:
+        return "a named pipe";
+    case fs::file_type::character:
+        return "a character device";
+    case fs::file_type::block:
+        return "a block device";
+    case fs::file_type::socket:
+        return "a socket";
+    default:
+        return nullptr;
+    }
+}
+
 } // namespace
 
 std::string NameLengthProblem(const std::string& name) {
@@ -69,15 +87,17 @@ std::string IndexFileProblem(const std::string& path) {
         }
     }
     std::error_code error;
-    const fs::file_status status = fs::status(NativePath(path.c_str()), error);
-    if (!fs::exists(status)) {
+    if (!fs::exists(fs::status(NativePath(path.c_str()), error))) {
         return Unreadable(path, "there is no such file");
     }
-    if (fs::is_directory(status)) {
-        return Unreadable(path, "it is a folder");
+    for (const std::string& file : {path, AudioPathBeside(path)}) {
+        const std::string kind = FileKindProblem(file);
+        if (!kind.empty()) {
+            return kind;
+        }
     }
     // An index is text, and no text holds a 0 byte; an audio file does in its header.
-    std::FILE* const file = std::fopen(path.c_str(), "rb");
+    std::FILE* const file = OpenRegularFile(path.c_str(), "rb");
     if (file == nullptr) {
         return Unreadable(path, "it cannot be opened");
     }
@@ -95,6 +115,30 @@ std::string IndexFileProblem(const std::string& path) {
     return text ? "" : Unreadable(path, "it is not a text file, so no index (it holds a 0 byte)");
 }
 
+std::string FileKindProblem(const std::string& path) {
+    std::error_code error;
+    const fs::file_status status = fs::status(NativePath(path.c_str()), error);
+    if (!fs::exists(status) || fs::is_regular_file(status)) {
+        return "";
+    }
+    const char* const kind = KindName(status.type());
+    return kind == nullptr ? path + " is not a file." : path + " is " + kind + ", not a file.";
+}
+
+std::string ResolveIndex(std::string& index) {
+    std::error_code error;
+    if (index.empty() || !fs::is_directory(NativePath(index.c_str()), error)) {
+        return "";
+    }
+    const std::string inside =
+        index + (IsSeparator(index.back()) ? "" : std::string(1, kPathSeparator)) + kIndexFileName;
+    if (!fs::exists(fs::status(NativePath(inside.c_str()), error))) {
+        return index + " is a folder without an index: there is no " + inside + ".";
+    }
+    index = inside;
+    return "";
+}
+
 std::int64_t AudioFileSize(const std::string& indexPath) {
     std::error_code error;
     const std::uintmax_t size =
@@ -103,7 +147,7 @@ std::int64_t AudioFileSize(const std::string& indexPath) {
 }
 
 AudioFile OpenAudioToRead(const std::string& indexPath) {
-    AudioFile file(std::fopen(AudioPathBeside(indexPath).c_str(), "rb"), std::fclose);
+    AudioFile file(OpenRegularFile(AudioPathBeside(indexPath).c_str(), "rb"), std::fclose);
     if (file) {
         std::setvbuf(file.get(), nullptr, _IONBF, 0);
     }

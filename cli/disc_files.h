@@ -24,8 +24,17 @@ std::string TrimFolder(const std::string& folder);
 std::string NameLengthProblem(const std::string& name);
 
 // Empty when the path names a text file that can be read, and the audio file beside it a name
-// that fits; otherwise a sentence that says what is wrong with it.
+// that fits and, if it is there, a regular file; otherwise a sentence that says what is wrong.
 std::string IndexFileProblem(const std::string& path);
+
+// Empty when the path leads, after any symbolic links, to a regular file or to nothing; for a
+// folder, a named pipe, a device and the like, the sentence that says what it is.
+std::string FileKindProblem(const std::string& path);
+
+// A disc's or a source's index as kovdisc is given it: a folder stands for the index it holds,
+// and `index` becomes that index's path. Empty, or for a folder without an index, the sentence
+// that says what was looked for.
+std::string ResolveIndex(std::string& index);
 
 // The size of the audio file beside an index, or -1 when there is none or it cannot be sized.
 std::int64_t AudioFileSize(const std::string& indexPath);

@@ -2,9 +2,11 @@
 // core as the window, so it writes the same bytes.
 #include <CLI/CLI.hpp>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 #include "console_output.h"
+#include "disc_files.h"
 
 namespace {
 
@@ -177,6 +179,22 @@ int main(int argc, char** argv) {
         }
         return static_cast<int>(
             Fail(ExitCode::Usage, message + " \"kovdisc --help\" shows the usage."));
+    }
+
+    // A folder given for an index stands for the index in it.
+    std::vector<std::string*> indexes = {&list.index,       &check.index,    &add.discIndex,
+                                         &add.sourceIndex,  &copy.discIndex, &verify.discIndex,
+                                         &recover.discIndex};
+    for (std::vector<std::string>* more : {&verify.sourceIndexes, &recover.sourceIndexes}) {
+        for (std::string& index : *more) {
+            indexes.push_back(&index);
+        }
+    }
+    for (std::string* index : indexes) {
+        const std::string problem = ResolveIndex(*index);
+        if (!problem.empty()) {
+            return static_cast<int>(Fail(ExitCode::Usage, problem));
+        }
     }
 
     ExitCode code = ExitCode::Usage;

@@ -34,6 +34,12 @@ ExitCode PrepareNewDiscFolder(const std::string& given, bool force) {
     if (!tooLong.empty()) {
         return Fail(ExitCode::Usage, tooLong);
     }
+    for (const char* file : {kIndexFileName, kAudioFileName}) {
+        const std::string kind = FileKindProblem(folder + kPathSeparator + file);
+        if (!kind.empty()) {
+            return Fail(ExitCode::Usage, kind);
+        }
+    }
     std::error_code error;
     if (!force) {
         for (const char* name : {kIndexFileName, kAudioFileName}) {

@@ -291,9 +291,12 @@ ExitCode RunRecover(const RecoverOptions& options) {
     const std::string& disc = options.discIndex;
     const std::string audioPath = AudioPathBeside(disc);
     for (const std::string& name : {disc, audioPath}) {
-        const std::string tooLong = NameLengthProblem(name);
-        if (!tooLong.empty()) {
-            return Fail(ExitCode::Usage, tooLong);
+        std::string problem = NameLengthProblem(name);
+        if (problem.empty()) {
+            problem = FileKindProblem(name);
+        }
+        if (!problem.empty()) {
+            return Fail(ExitCode::Usage, problem);
         }
     }
     const AudioFile discAudio = OpenAudioToRead(disc);

@@ -49,7 +49,7 @@ bool DiscPair::OpenSourceAudio(const char* indexPath, int32_t folderLength) {
     }
     std::memcpy(sourceAudioName_, fileName_, sizeof fileName_);
     CloseStream(sourceAudio_);
-    sourceAudio_ = std::fopen(fileName_, "rb");
+    sourceAudio_ = OpenRegularFile(fileName_, "rb");
     return sourceAudio_ != nullptr;
 }
 

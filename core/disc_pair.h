@@ -120,6 +120,10 @@ public:
     bool OpenDestinationDisc(bool newDisc, const char* path, int32_t folderLength);
     void CloseDestinationDisc();
     bool AddTrailer(int32_t index);
+    // Adds a trailer as AddTrailer does, with the same bytes and the same steps, but moves its
+    // audio in large blocks (by the system's own copy where it has one) rather than one byte
+    // per call: kovdisc's copy, at the device's speed.
+    bool AddTrailerInBlocks(int32_t index);
     // Takes a written disc for this program's writes, as OpenDestinationDisc does, before the
     // disc is checked, so that nothing changes it between the check and the open or the cut.
     // It is held until CloseDestinationDisc; OpenDestinationDisc of the same disc keeps it. False
@@ -166,6 +170,7 @@ private:
     // How a new index took the place of the old one.
     enum class Placement { Placed, NotPlaced, Unsure }; // Unsure: in place, but maybe not lasting
 
+    bool AddTrailerCopying(int32_t index, bool inBlocks);
     bool WriteIndexFile();
     Placement PlaceIndex();
     bool SetFileName(const char* folder, const char* fileName);

@@ -1,7 +1,7 @@
 // File calls the core needs beyond plain stdio: 64-bit positions, single-byte reads and writes
 // without the per-call lock (every stream of the core is used by one thread only), resizing,
-// flushing to the device, putting a file in place in one step, and the lock that keeps a
-// second program from writing a disc.
+// flushing to the device, copying between files inside the system, putting a file in place in
+// one step, and the lock that keeps a second program from writing a disc.
 #pragma once
 
 #include <cerrno>
@@ -24,6 +24,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -57,6 +58,39 @@ inline std::string NarrowName(const std::filesystem::path& path) {
 #else
     return path.native();
 #endif
+}
+
+// Whether the name, once symbolic links are followed, is no file at all or a regular one. A
+// folder, a named pipe or a device is neither: opening one could wait forever for a writer, or
+// read what no disc holds. (Wine shows a Windows program no attributes for these; the open
+// stream is checked again below.)
+inline bool MissingOrRegular(const char* name) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(NativePath(name), error);
+    return !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
+}
+
+// Whether an open stream is on a regular file, rather than on a pipe or a device.
+inline bool OnRegularFile(std::FILE* stream) {
+#ifdef _WIN32
+    return GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) == FILE_TYPE_DISK;
+#else
+    struct stat status;
+    return fstat(fileno(stream), &status) == 0 && S_ISREG(status.st_mode);
+#endif
+}
+
+// std::fopen, for regular files only: anything else is not opened, or closed again at once.
+inline std::FILE* OpenRegularFile(const char* name, const char* mode) {
+    if (!MissingOrRegular(name)) {
+        return nullptr;
+    }
+    std::FILE* const stream = std::fopen(name, mode);
+    if (stream != nullptr && !OnRegularFile(stream)) {
+        std::fclose(stream);
+        return nullptr;
+    }
+    return stream;
 }
 
 inline bool SeekStream(std::FILE* stream, std::int64_t position, int origin) {
@@ -94,6 +128,39 @@ inline int PutByte(int byte, std::FILE* stream) {
     return _putc_nolock(byte, stream);
 #else
     return putc_unlocked(byte, stream);
+#endif
+}
+
+// Copies up to `size` bytes of `in` from `from` to `out` at `to` inside the system, in calls of
+// at most `block` bytes, until the end of `in`: the kernel moves them without a copy through the
+// program, and clones them on file systems that can. Gives back how many it copied, from 0;
+// whatever is left, the caller copies itself, and so meets again any error that stopped this
+// copy. Only Linux has such a call; elsewhere nothing is copied here. The streams' own positions
+// are not moved.
+inline std::int64_t CopyInSystem(std::FILE* in, std::int64_t from, std::FILE* out, std::int64_t to,
+                                 std::int64_t size, std::int64_t block) {
+#ifdef __linux__
+    off_t inAt = static_cast<off_t>(from);
+    off_t outAt = static_cast<off_t>(to);
+    std::int64_t copied = 0;
+    while (copied < size) {
+        const std::int64_t piece = size - copied < block ? size - copied : block;
+        const ssize_t moved = copy_file_range(fileno(in), &inAt, fileno(out), &outAt,
+                                              static_cast<std::size_t>(piece), 0);
+        if (moved <= 0) {
+            break;
+        }
+        copied += moved;
+    }
+    return copied;
+#else
+    (void)in;
+    (void)from;
+    (void)out;
+    (void)to;
+    (void)size;
+    (void)block;
+    return 0;
 #endif
 }
 
@@ -179,6 +246,9 @@ inline bool SameFile(const char* name, const char* other) {
 // first if there is none, and says so in `created`.
 inline std::FILE* OpenForUpdate(const char* name, bool create, bool& created) {
     created = false;
+    if (!MissingOrRegular(name)) {
+        return nullptr;
+    }
 #ifdef _WIN32
     const int flags = _O_RDWR | _O_BINARY;
     int descriptor = create ? _open(name, flags | _O_CREAT | _O_EXCL, _S_IREAD | _S_IWRITE) : -1;
@@ -202,6 +272,10 @@ inline std::FILE* OpenForUpdate(const char* name, bool create, bool& created) {
         close(descriptor);
     }
 #endif
+    if (stream != nullptr && !OnRegularFile(stream)) {
+        std::fclose(stream);
+        return nullptr;
+    }
     return stream;
 }
 

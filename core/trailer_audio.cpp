@@ -25,6 +25,11 @@ namespace {
 
 const int kMissingByte = 0xFF; // written for audio that lies past the end of the source file
 
+// The block copy moves audio this many bytes at a time, through this buffer where the system
+// cannot copy it itself. The core runs on one thread, so one buffer serves every disc pair.
+constexpr std::int64_t kCopyBlockSize = std::int64_t{1} << 20;
+unsigned char copyBlock[kCopyBlockSize];
+
 // The audio file is written through a stream opened for update, not for appending: every add
 // moves to where its audio goes anyway, and in append mode the Windows C runtime moves to the
 // end again before each buffer it writes out, which slows the byte-by-byte copy by a quarter.
@@ -43,6 +48,46 @@ bool CopyName(char* to, const char* from) {
         return false;
     }
     std::memcpy(to, from, length + 1);
+    return true;
+}
+
+// Copies `size` bytes from `in`, which stands where they start, to `out` one byte per call, as
+// Add does: each byte past the end of the source file is written as 0xFF. The streams' errors
+// tell whether it worked. The count and the size are locals: the byte stores through the stream
+// buffers could alias a member or the entry and force them back to memory on every byte. Past
+// the end of the source file every further read would fail too, so reading stops there.
+void CopyByteByByte(std::FILE* in, std::FILE* out, int32_t size) {
+    int32_t copied = 0;
+    for (; copied < size; ++copied) {
+        const int byte = GetByte(in);
+        if (byte == EOF) {
+            break;
+        }
+        PutByte(byte, out);
+    }
+    for (; copied < size; ++copied) {
+        PutByte(kMissingByte, out);
+    }
+}
+
+// Copies the same bytes in blocks: `size` bytes from `in` at `from` to `out` at `to`, by the
+// system's own copy as far as it goes, then through the buffer, which gives 0xFF for each byte
+// past the end of the source file. False on a read or write error.
+bool CopyInBlocks(std::FILE* in, std::int64_t from, std::FILE* out, std::int64_t to, int32_t size) {
+    std::int64_t done = CopyInSystem(in, from, out, to, size, kCopyBlockSize);
+    if (!SeekStream(in, from + done, SEEK_SET) || !SeekStream(out, to + done, SEEK_SET)) {
+        return false;
+    }
+    std::clearerr(in);
+    while (done < size) {
+        const std::size_t block =
+            static_cast<std::size_t>(size - done < kCopyBlockSize ? size - done : kCopyBlockSize);
+        if (!ReadTrailerAudio(in, copyBlock, block) ||
+            std::fwrite(copyBlock, 1, block, out) != block) {
+            return false;
+        }
+        done += static_cast<std::int64_t>(block);
+    }
     return true;
 }
 
@@ -133,7 +178,7 @@ bool DiscPair::RecordAddStart(std::int64_t audioSize) {
     if (!SetDestinationFileName(kAddRecordFileName)) {
         return false;
     }
-    std::FILE* const record = std::fopen(fileName_, "wb");
+    std::FILE* const record = OpenRegularFile(fileName_, "wb");
     if (record == nullptr) {
         return false;
     }
@@ -154,7 +199,7 @@ bool DiscPair::RecordAddStart(std::int64_t audioSize) {
 // Whether the record of an add, whose name is in the file name buffer, says that an add began
 // at `audioSize`. A record that is missing, torn or anything else says nothing.
 bool DiscPair::AddRecordSays(std::int64_t audioSize) {
-    std::FILE* const record = std::fopen(fileName_, "rb");
+    std::FILE* const record = OpenRegularFile(fileName_, "rb");
     if (record == nullptr) {
         return false;
     }
@@ -210,7 +255,7 @@ bool DiscPair::OpenNewDisc(const char* folder) {
     if (!HoldDestinationAudio(true)) {
         return false;
     }
-    destinationAudio_ = std::fopen(destinationAudioName_, kAudioWriteMode);
+    destinationAudio_ = OpenRegularFile(destinationAudioName_, kAudioWriteMode);
     if (destinationAudio_ == nullptr) {
         return false;
     }
@@ -288,7 +333,7 @@ void DiscPair::CheckWrittenDisc(const char* indexPath, int32_t folderLength, Dis
     if (!MakeAudioPath(indexPath, folderLength)) {
         return;
     }
-    std::FILE* const audio = std::fopen(fileName_, "rb");
+    std::FILE* const audio = OpenRegularFile(fileName_, "rb");
     if (audio == nullptr) {
         return;
     }
@@ -344,7 +389,7 @@ bool DiscPair::OpenContinuedDisc(const char* indexPath, int32_t folderLength) {
     if (report.audioSize > report.expectedAudioSize && !CutHeldAudio(report.expectedAudioSize)) {
         return false;
     }
-    destinationAudio_ = std::fopen(destinationAudioName_, kAudioWriteMode);
+    destinationAudio_ = OpenRegularFile(destinationAudioName_, kAudioWriteMode);
     return destinationAudio_ != nullptr;
 }
 
@@ -369,7 +414,7 @@ void DiscPair::RestoreDestination(std::int64_t audioSize, bool indexReplaced) {
     CloseStream(destinationAudio_);
     const bool indexRestored = !indexReplaced || PlaceIndex() == Placement::Placed;
     if (indexRestored && CutHeldAudio(audioSize)) {
-        destinationAudio_ = std::fopen(destinationAudioName_, kAudioWriteMode);
+        destinationAudio_ = OpenRegularFile(destinationAudioName_, kAudioWriteMode);
         if (destinationAudio_ != nullptr) {
             return;
         }
@@ -378,6 +423,14 @@ void DiscPair::RestoreDestination(std::int64_t audioSize, bool indexReplaced) {
 }
 
 bool DiscPair::AddTrailer(int32_t index) {
+    return AddTrailerCopying(index, false);
+}
+
+bool DiscPair::AddTrailerInBlocks(int32_t index) {
+    return AddTrailerCopying(index, true);
+}
+
+bool DiscPair::AddTrailerCopying(int32_t index, bool inBlocks) {
     if (!sourceOpen_ || !destinationOpen_ || destinationAudio_ == nullptr) {
         return false;
     }
@@ -398,29 +451,19 @@ bool DiscPair::AddTrailer(int32_t index) {
         return false;
     }
     std::clearerr(sourceAudio_);
-
-    // Locals for the count and the size: the byte stores through the stream buffers could
-    // alias a member or the entry and force them back to memory on every byte. Past the end of
-    // the source file every further read would fail too, so reading stops there.
     std::FILE* const in = sourceAudio_;
     std::FILE* const out = destinationAudio_;
-    const int32_t size = entry.end;
-    int32_t copied = 0;
-    for (; copied < size; ++copied) {
-        const int byte = GetByte(in);
-        if (byte == EOF) {
-            break;
-        }
-        PutByte(byte, out);
-    }
-    for (; copied < size; ++copied) {
-        PutByte(kMissingByte, out);
+    bool copied = true;
+    if (inBlocks) {
+        copied = CopyInBlocks(in, from, out, audioSize, entry.end);
+    } else {
+        CopyByteByByte(in, out, entry.end);
     }
 
     // A read error is not the end of the file: its audio would be silently replaced. The audio
     // is on the device before an index lists it.
     Placement placement = Placement::NotPlaced;
-    if (!std::ferror(in) && FlushToDevice(out) && !std::ferror(out)) {
+    if (copied && !std::ferror(in) && FlushToDevice(out) && !std::ferror(out)) {
         destinationList_[destinationCount_] = entry;
         ++destinationCount_;
         placement = PlaceIndex();

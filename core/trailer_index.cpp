@@ -139,7 +139,7 @@ DiscPair::RecordResult DiscPair::ReadSourceRecord(std::FILE* stream, TrailerEntr
 bool DiscPair::ReadSourceDialect(const char* path) {
     CloseStream(sourceIndexReader_);
     sourceCount_ = 0;
-    sourceIndexReader_ = std::fopen(path, "rb");
+    sourceIndexReader_ = OpenRegularFile(path, "rb");
     if (sourceIndexReader_ == nullptr) {
         return false;
     }
@@ -240,7 +240,7 @@ bool DiscPair::ReadDestinationRecord(std::FILE* stream, TrailerEntry& entry) {
 bool DiscPair::ReadDestinationDialect(const char* path) {
     CloseStream(destinationIndexReader_);
     destinationCount_ = 0;
-    destinationIndexReader_ = std::fopen(path, "rb");
+    destinationIndexReader_ = OpenRegularFile(path, "rb");
     if (destinationIndexReader_ == nullptr) {
         return false;
     }
@@ -329,7 +329,7 @@ DiscPair::Placement DiscPair::PlaceIndex() {
         return Placement::NotPlaced;
     }
     CloseStream(destinationIndexWriter_);
-    destinationIndexWriter_ = std::fopen(fileName_, "wb");
+    destinationIndexWriter_ = OpenRegularFile(fileName_, "wb");
     if (destinationIndexWriter_ == nullptr) {
         return Placement::NotPlaced;
     }

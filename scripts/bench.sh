@@ -7,7 +7,10 @@
 # divided by the block copy's, on each build. On a machine that cannot execute 32-bit programs,
 # the last line is "windows-x86 ratio=none (this machine cannot execute 32-bit programs)".
 # Before those lines, "PRESET idle program=P server=S" for each Windows build: the processor time
-# the window and the Wine server use over 10 s while nobody uses it, in per cent of one core.
+# the window and the Wine server use over 10 s while nobody uses it, in per cent of one core; then
+# "PRESET kovdisc dd=D add=A (R) copy=C (R)" for each build (scripts/kovdisc_bench.sh): kovdisc
+# adding four trailers of MIB MiB each and copying that disc, against dd writing the same bytes
+# with one flush, in seconds, and each command's speed against dd's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -22,6 +25,7 @@ for preset in native "${windows_presets[@]}"; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" --target copy_bench -j"$(nproc)" >/dev/null
 done
+cmake --build --preset native --target kovdisc make_sample_disc -j"$(nproc)" >/dev/null
 idle=()
 for preset in "${windows_presets[@]}"; do
     cmake --build --preset "$preset" --target programs -j"$(nproc)" >/dev/null
@@ -41,8 +45,18 @@ for preset in "${windows_presets[@]}"; do
         tr -d '\r' | tee /dev/stderr)
     ratios+=("$preset ${windows##*$'\n'}")
 done
+kovdisc_lines=()
+for preset in native "${windows_presets[@]}"; do
+    program=build/$preset/kovdisc.exe
+    [ "$preset" = native ] && program=build/native/cli/kovdisc
+    echo "== $preset: $program against dd"
+    result=$(scripts/kovdisc_bench.sh "$program" build/native/tools/make_sample_disc \
+        "$folder/kovdisc" "$mib" | tee /dev/stderr)
+    kovdisc_lines+=("$preset ${result##*$'\n'}")
+done
 if ! wine_runs_32bit; then
     idle+=("windows-x86 idle=none (this machine cannot execute 32-bit programs)")
+    kovdisc_lines+=("windows-x86 kovdisc=none (this machine cannot execute 32-bit programs)")
     ratios+=("windows-x86 ratio=none (this machine cannot execute 32-bit programs)")
 fi
-printf '%s\n' "${idle[@]}" "${ratios[@]}"
+printf '%s\n' "${idle[@]}" "${kovdisc_lines[@]}" "${ratios[@]}"

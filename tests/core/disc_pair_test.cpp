@@ -3,8 +3,16 @@
 
 #include <string>
 
+#include "disc_fixture.h"
 #include "disc_pair.h"
 #include "test_files.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#endif
 
 namespace {
 
@@ -79,3 +87,41 @@ TEST(DiscPairLifetime, DestructionWritesTheIndexOfAnOpenDestinationOnly) {
     ASSERT_EQ(index.size(), 96u + 15u + 1u);
     EXPECT_EQ(index.substr(96), "ABC\t\t7\t0\t2\t92\r\n\x1A");
 }
+
+#ifndef _WIN32
+// A named pipe would keep a reader waiting for a writer forever, and a device gives bytes no
+// disc holds: in place of any of a source's or a destination's files, neither opens, at once.
+TEST(SourceDisc, AndDestinationOpenOnlyRegularFiles) {
+    const auto pipe = [](const std::string& name) { return mkfifo(name.c_str(), 0666) == 0; };
+    const auto folder = [](const std::string& name) { return mkdir(name.c_str(), 0777) == 0; };
+    const auto device = [](const std::string& name) {
+        return symlink("/dev/zero", name.c_str()) == 0;
+    };
+    for (const auto& make : {+pipe, +folder, +device}) {
+        for (const char* name : {kIndexFileName, kAudioFileName}) {
+            TempFolder source;
+            TempFolder disc;
+            WriteFileBytes(source.File(kIndexFileName), kOneTrailer);
+            WriteFileBytes(source.File(kAudioFileName), "audio");
+            WriteFileBytes(disc.File(kIndexFileName), kIndexHeaderLines + "\x1A");
+            WriteFileBytes(disc.File(kAudioFileName), kAudioHeaderBytes);
+            for (const TempFolder* where : {&source, &disc}) {
+                std::filesystem::remove(where->File(name));
+                ASSERT_TRUE(make(where->File(name))) << name;
+            }
+            DiscPair discs;
+            EXPECT_FALSE(
+                discs.OpenSourceDisc(source.File(kIndexFileName).c_str(), FolderLength(source)))
+                << name;
+            EXPECT_FALSE(discs.OpenDestinationDisc(false, disc.File(kIndexFileName).c_str(),
+                                                   FolderLength(disc)))
+                << name;
+            EXPECT_FALSE(discs.IsSourceOpen());
+            EXPECT_FALSE(discs.IsDestinationOpen());
+            for (const TempFolder* where : {&source, &disc}) {
+                std::filesystem::remove(where->File(name));
+            }
+        }
+    }
+}
+#endif

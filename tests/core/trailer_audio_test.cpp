@@ -154,3 +154,30 @@ TEST_F(DestinationDisc, EveryTrailerOfASampleDiscCopiesItsOwnBlock) {
     }
     EXPECT_EQ(position, audio.size());
 }
+
+// The block copy writes exactly the bytes of the byte-by-byte one: blocks that cross the 1 MiB
+// pieces, a block ending exactly at the end of the source, one running past it (0xFF), one
+// wholly past it, and one without audio.
+TEST_F(DestinationDisc, CopyInBlocksWritesTheSameBytesAsByteByByte) {
+    const std::size_t block = 290 * 3675; // 1,065,750 bytes: more than one piece of 1 MiB
+    const std::string audio = SourceAudio(92 + 3 * block);
+    const std::size_t size = audio.size();
+    OpenSource("A 1 0 290 92\r\nB 2 1 289 " + std::to_string(92 + block) + "\r\nC 3 0 290 " +
+                   std::to_string(size - block) + "\r\nD 4 0 3 " + std::to_string(size - 100) +
+                   "\r\nE 5 0 2 " + std::to_string(size) + "\r\nF 6 0 0 92\r\n\x1A",
+               audio);
+    const std::string expected = kAudioHeaderBytes + audio.substr(92, block) +
+                                 audio.substr(92 + block + 3675, block - 3675) +
+                                 audio.substr(size - block) + audio.substr(size - 100) +
+                                 std::string(3 * 3675 - 100 + 2 * 3675, '\xFF');
+    for (const bool inBlocks : {false, true}) {
+        ASSERT_TRUE(discs.OpenDestinationDisc(true, destination.Path().c_str(), 0));
+        for (int32_t i = 0; i < 6; ++i) {
+            ASSERT_TRUE(inBlocks ? discs.AddTrailerInBlocks(i) : discs.AddTrailer(i)) << i;
+        }
+        discs.CloseDestinationDisc();
+        const std::string written = DestinationAudio();
+        EXPECT_EQ(written.size(), expected.size()) << (inBlocks ? "in blocks" : "byte by byte");
+        EXPECT_TRUE(written == expected) << (inBlocks ? "in blocks" : "byte by byte");
+    }
+}

@@ -32,10 +32,12 @@ rm -rf "$out"
 mkdir -p "$out/discs"
 cd "$out/discs"
 discs=$(windows_path "$out/discs")
-trailer_bytes=$((20000 * 3675))
-# `kill` is the window's source (see e2e_driver's --start-add) and every first kovdisc's.
+# `kill` is the window's source (see e2e_driver's --start-add). kovdisc moves audio in blocks of
+# 1 MiB, many times faster than the window: its first writers copy `long` and `longer`, which
+# take a while even so.
 "$make_sample_disc" kill --trailers 1 --fixed-units 20000 --seed 1 >/dev/null
-"$make_sample_disc" other --trailers 1 --fixed-units 20000 --seed 2 >/dev/null
+"$make_sample_disc" long --trailers 1 --fixed-units 100000 --seed 2 >/dev/null
+"$make_sample_disc" longer --trailers 1 --fixed-units 100000 --seed 4 >/dev/null
 "$make_sample_disc" small --trailers 1 --fixed-units 30 --seed 3 >/dev/null
 
 unset WAYLAND_DISPLAY
@@ -96,9 +98,9 @@ finished() {
     [ "$code" -eq 0 ] || fail "$2 ended with status $code"
 }
 
-# stop_mid_copy PID DISC SIZE: stops PID the moment DISC's audio grows past SIZE bytes, which
-# must leave it in the middle of a trailer's copy: `copied` bytes of it. The disc's files go to
-# `held`.
+# stop_mid_copy PID DISC SIZE SOURCE: stops PID the moment DISC's audio grows past SIZE bytes,
+# which must leave it in the middle of the copy of SOURCE's one trailer: `copied` bytes of it. The
+# disc's files go to `held`.
 stop_mid_copy() {
     local deadline=$((SECONDS + 30)) grown
     while (($(audio_size "$2/R14T5.AUD") <= $3)); do
@@ -106,7 +108,8 @@ stop_mid_copy() {
     done
     stop_writer "$1" "$2/R14T5.AUD"
     grown=$(audio_size "$2/R14T5.AUD")
-    ((grown < $3 + trailer_bytes)) || fail "the copy into $2 had ended when it was stopped"
+    (($(audio_size "$2/R14T5.AUD") < $3 + $(audio_size "$4/R14T5.AUD") - 92)) ||
+        fail "the copy into $2 had ended when it was stopped"
     copied=$((grown - $3))
     rm -rf "$out/held"
     cp -r "$2" "$out/held"
@@ -131,7 +134,7 @@ verified() {
 # leaves DISC as it was; readers read it, and check sees the add under way.
 refused() {
     local kind=$1 disc=$2 code index line
-    for writer in "add $disc/R14TRLR.TXT other/R14TRLR.TXT" "new $disc --force" \
+    for writer in "add $disc/R14TRLR.TXT longer/R14TRLR.TXT" "new $disc --force" \
         "check $disc/R14TRLR.TXT --repair"; do
         index=$disc/R14TRLR.TXT
         if [ "$kind" = exe ] && [ "${writer%% *}" = new ]; then index=$disc\\R14TRLR.TXT; fi
@@ -188,7 +191,7 @@ stopped_kov() {
     local base
     base=$(audio_size disc/R14T5.AUD)
     start_kov "$1" add disc/R14TRLR.TXT "$2/R14TRLR.TXT"
-    stop_mid_copy "$writer_pid" disc "$base"
+    stop_mid_copy "$writer_pid" disc "$base" "$2"
 }
 # stopped_window: the window adds `kill` to an empty disc `killed`, stopped in the middle.
 stopped_window() {
@@ -196,26 +199,26 @@ stopped_window() {
     start_program
     wine_start "$driver" --start-add "$discs"
     driver_pid=$wine_pid
-    stop_mid_copy "$program_pid" killed 92
+    stop_mid_copy "$program_pid" killed 92 kill
     finished "$driver_pid" "the driver starting an Add"
     driver_pid=""
 }
 # kovdisc.exe with kovdisc.exe.
 kovdisc_pair() {
     small_disc
-    stopped_kov exe kill
+    stopped_kov exe long
     refused exe disc kovdisc.exe
     kill -CONT "$writer_pid"
     finished "$writer_pid" "the stopped kovdisc.exe"
     writer_pid=""
-    verified disc small kill
+    verified disc small long
 
-    stopped_kov exe other
+    stopped_kov exe longer
     kill_writer "$writer_pid" disc/R14T5.AUD
-    retry_while_held exe add disc/R14TRLR.TXT other/R14TRLR.TXT
+    retry_while_held exe add disc/R14TRLR.TXT longer/R14TRLR.TXT
     wait "$writer_pid" 2>/dev/null || true
     writer_pid=""
-    verified disc small kill other
+    verified disc small long longer
     note "kovdisc.exe killed mid-copy; the next kovdisc.exe add worked $free_ms ms after the" \
         "kill (tries refused: $held)"
 }
@@ -243,7 +246,7 @@ window_first() {
 # kovdisc of KIND first, the window second.
 window_second() {
     small_disc
-    stopped_kov "$1" kill
+    stopped_kov "$1" long
     start_program
     wine_run "$driver" --continue-refused "$discs\\disc" || fail "the window's Continue Disc"
     finished "$program_pid" "the window"
@@ -254,9 +257,9 @@ window_second() {
     kill -CONT "$writer_pid"
     finished "$writer_pid" "the stopped $1 kovdisc"
     writer_pid=""
-    verified disc small kill
+    verified disc small long
 
-    stopped_kov "$1" other
+    stopped_kov "$1" longer
     kill_writer "$writer_pid" disc/R14T5.AUD
     wait "$writer_pid" 2>/dev/null || true
     writer_pid=""
@@ -264,7 +267,7 @@ window_second() {
     wine_run "$driver" --continue "$discs\\disc" || fail "the window's Continue Disc after the kill"
     finished "$program_pid" "the window"
     program_pid=""
-    verified disc small kill
+    verified disc small long
     note "$1 kovdisc killed mid-copy; the window then continued the disc and cut the add"
 }
 

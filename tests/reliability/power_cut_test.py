@@ -14,14 +14,18 @@ The self-test also runs first in a full run. KOV_KEEP_STATES=DIR keeps each fail
 files under DIR.
 
 The model:
-- A file's content changes (write, pwrite, writev, ftruncate, truncate, O_TRUNC) belong to its
-  inode. fsync or fdatasync of an fd on that inode makes all of them durable; nothing else does.
+- A file's content changes (write, pwrite, writev, copy_file_range, ftruncate, truncate,
+  O_TRUNC) belong to its inode. fsync or fdatasync of an fd on that inode makes all of them
+  durable; nothing else does. copy_file_range writes the bytes its source file held then, which
+  must be a file the replay holds.
 - A folder's changes are its entry changes: a new entry, a rename (of both folders when it
   moves an entry between two), an unlink, a mkdir or rmdir. fsync of an fd opened on the folder
   makes them durable. Fsyncing a file does not make its entry durable.
 - After a power cut each inode and each folder holds, independently of the others, its durable
-  state plus any prefix of its changes since. Each write syscall is one change: a torn single
-  write is not split.
+  state plus any prefix of its changes since. A call's bytes in one page of the file (4096
+  bytes, from the start of the file) are one change: a torn write of a page is not split. A call
+  across pages is one change for each, in order, so a copy in large blocks leaves at least the
+  states the streams' writes of a page each leave.
 - Files there before the recorded run are durable as they are.
 """
 
@@ -251,7 +255,9 @@ IGNORED = {
     # Not a flush in this model: only fsync and fdatasync make anything durable.
     "sync", "syncfs", "sync_file_range",
 }
-WRITING_TRANSFERS = {"copy_file_range", "sendfile", "splice", "tee", "vmsplice", "fallocate"}
+WRITING_TRANSFERS = {"sendfile", "splice", "tee", "vmsplice", "fallocate"}
+# A write is one change for each page of the file it writes to.
+PAGE = 4096
 
 
 class Replay:
@@ -479,7 +485,11 @@ class Replay:
             raise Unsupported("pwrite on an O_APPEND fd: " + call.line[:200])
         else:
             at = offset
-        handle.obj.change(("write", at, data))
+        start = 0
+        while start < len(data):
+            end = min(len(data), (at + start) // PAGE * PAGE + PAGE - at)
+            handle.obj.change(("write", at + start, data[start: end]))
+            start = end
         self.touch(call, handle.obj)
 
     def on_write(self, call, a, ret):
@@ -505,6 +515,33 @@ class Replay:
         self.written(call, int(a[0]), self.iov_data(a[1], ret), int(a[3]))
 
     on_pwritev2 = on_pwritev
+
+    def on_copy_file_range(self, call, a, ret):
+        """copy_file_range(fd_in, off_in, fd_out, off_out, len, flags): an offset given as [N]
+        is used and left as it was; NULL uses the fd's own, which moves on."""
+        source, target = self.handle(int(a[0])), self.handle(int(a[2]))
+
+        def offset(arg):
+            if arg == "NULL":
+                return None
+            match = re.fullmatch(r"\[(\d+)(?: => \d+)?\]", arg)
+            if not match:
+                raise ModelError("an offset the replay cannot read: " + call.line[:200])
+            return int(match.group(1))
+
+        source_at, target_at = offset(a[1]), offset(a[3])
+        if target.obj is not None and not isinstance(source.obj, File):
+            raise Unsupported("a copy from a file the replay does not hold: " + call.line[:200])
+        if isinstance(source.obj, File):
+            at = source.offset if source_at is None else source_at
+            data = bytes(source.obj.live[at: at + ret])
+            if len(data) != ret:
+                raise ModelError("a copy of bytes past the end of its source: " + call.line[:200])
+            if source_at is None:
+                source.offset += ret
+        if target.obj is None:
+            return
+        self.written(call, int(a[2]), data, target_at)
 
     def on_ftruncate(self, call, a, ret):
         obj = self.handle(int(a[0])).obj
@@ -1286,6 +1323,36 @@ def self_test():
     expect(trees(found) == {(("f", e),) for e in expected},
            "every prefix of the writes, at the tracked offsets: %s" % trees(found))
 
+    # copy_file_range at given offsets leaves the fds' offsets; NULL ones move them. A copy longer
+    # across pages is a change for each page.
+    replay, found = trace_states([
+        'openat(AT_FDCWD, %s, O_RDONLY) = 3' % p("/r/s"),
+        'openat(AT_FDCWD, %s, O_RDWR) = 4' % p("/r/t"),
+        'copy_file_range(3, [2], 4, [1], 3, 0) = 3',
+        'copy_file_range(3, NULL, 4, NULL, 2, 0) = 2',
+        'copy_file_range(3, NULL, 4, NULL, 100, 0) = 1',
+        'write(4, %s, 1) = 1' % hx(b"!"),
+        'copy_file_range(3, [0], 4, [8], 5000, 0) = 10',
+    ], {"": FOLDER, "s": b"abcdefghij", "t": b"........"})
+    expected = [b"........", b".cde....", b"abde....", b"abce....", b"abc!....",
+                b"abc!....abcdefghij"]
+    expect(trees(found) == {(("s", b"abcdefghij"), ("t", e)) for e in expected},
+           "copies at the offsets given and at the fds' own: %s" % trees(found))
+    big = bytes(range(256)) * 20
+    replay, found = trace_states([
+        'openat(AT_FDCWD, %s, O_RDONLY) = 3' % p("/r/s"),
+        'openat(AT_FDCWD, %s, O_WRONLY|O_CREAT, 0666) = 4' % p("/r/t"),
+        'copy_file_range(3, [0], 4, [0], 1048576, 0) = 5120',
+        'write(4, %s, 4097) = 4097' % hx(b"w" * 4097),
+        'pwrite64(4, %s, 3, 4094) = 3' % hx(b"xyz"),
+    ], {"": FOLDER, "s": big})
+    after = b"w" * 4097 + big[4097:]
+    expect({dict(t).get("t") for t in trees(found)} == {
+        None, b"", big[:4096], big, b"w" * 4096 + big[4096:], after,
+        after[:4094] + b"xy" + after[4096:], after[:4094] + b"xyz" + after[4097:]},
+        "a page of a long copy or write at a time: %s"
+        % sorted(len(dict(t).get("t") or b"") for t in trees(found)))
+
     # O_TRUNC of an existing file, and a write past the end.
     replay, found = trace_states([
         'openat(AT_FDCWD, %s, O_WRONLY|O_TRUNC) = 3' % p("/r/f"),
@@ -1394,6 +1461,9 @@ def self_test():
                    'mmap(NULL, 4096, PROT_READ|PROT_WRITE, MAP_SHARED, 3, 0) = 0x7f0000000000'],
                   ['openat(AT_FDCWD, %s, O_RDWR) = 3' % p("/r/f"),
                    'fallocate(3, 0, 0, 100) = 0'],
+                  ['openat(AT_FDCWD, %s, O_RDONLY) = 4' % p("/elsewhere"),
+                   'copy_file_range(4, NULL, 3, NULL, 10, 0) = 10'],
+                  ['sendfile(3, 0, NULL, 10) = 10'],
                   ['symlink(%s, %s) = 0' % (p("f"), p("/r/l"))],
                   ['openat(AT_FDCWD, %s, O_RDWR|O_SYNC) = 3' % p("/r/f")],
                   ['fsetxattr(3, "\\x75", "\\x76", 1, 0) = 0']):

@@ -44,6 +44,49 @@ std::wstring WideLine(const std::wstring& name, int seconds) {
            std::to_wstring(seconds) + L" seconds";
 }
 
+// Starts a Linux program with its arguments, as Wine starts one given by its Linux name: Windows
+// has no call that makes a named pipe, nor a link to a device. Wine may say it ended before it has.
+bool StartLinuxProgram(std::string commandLine) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+// The Linux name of a file under Wine.
+std::string LinuxName(const std::string& name) {
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    wchar_t wide[512] = {};
+    MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, wide, 512);
+    char* const found = unixName == nullptr ? nullptr : unixName(wide);
+    const std::string linux = found == nullptr ? "" : found;
+    HeapFree(GetProcessHeap(), 0, found);
+    return linux;
+}
+
+// Wine gives a Windows program no attributes for a named pipe or a device (the call fails with
+// ERROR_INVALID_PARAMETER), where a missing file gives ERROR_FILE_NOT_FOUND.
+bool SpecialFileThere(const std::string& name) {
+    return GetFileAttributesA(name.c_str()) == INVALID_FILE_ATTRIBUTES &&
+           GetLastError() == ERROR_INVALID_PARAMETER;
+}
+
+// Waits until a Linux program has made the file, or removed it; 10 s at most.
+bool WaitForSpecialFile(const std::string& name, bool there) {
+    for (int tries = 0; tries < 1000 && SpecialFileThere(name) != there; ++tries) {
+        Sleep(10);
+    }
+    return SpecialFileThere(name) == there;
+}
+
 std::string Line(const std::string& name, int seconds) {
     return name + std::string(8 - name.size(), ' ') + "      length : " + std::to_string(seconds) +
            " seconds";
@@ -200,6 +243,28 @@ TEST_F(CommandsTest, ContinuedDiscRecognisesItsTrailersUnlessTheWriterCutTheirNa
 
 // The programs take UTF-8 as their code page (the test program too, by the same manifest); a
 // name's bytes still show as Windows-1252 text, as on the Windows the discs were made on.
+// A named pipe gives no index to read, and a device endless bytes: each is refused at once.
+TEST_F(CommandsTest, APipeOrADeviceAsTheSourceIndexIsRefused) {
+    const std::string pipe = source.File("R14TRLR.TXT");
+    const std::string device = destination.File("R14TRLR.TXT");
+    WriteFileBytes(source.File("R14T5.AUD"), std::string(92, 'a'));
+    WriteFileBytes(destination.File("R14T5.AUD"), std::string(92, 'a'));
+    ASSERT_TRUE(StartLinuxProgram("/usr/bin/mkfifo " + LinuxName(pipe)));
+    ASSERT_TRUE(StartLinuxProgram("/bin/ln -s /dev/zero " + LinuxName(device)));
+    ASSERT_TRUE(WaitForSpecialFile(pipe, true));
+    ASSERT_TRUE(WaitForSpecialFile(device, true));
+    OpenSource(pipe);
+    ExpectOnlyMessage("Error opening file.");
+    OpenSource(device);
+    ExpectOnlyMessage("Error opening file.");
+    ExpectButtons(false, false);
+    EXPECT_TRUE(Lines(c.sourceList).empty());
+    // Wine shows a Windows program neither, so its own calls cannot remove them.
+    ASSERT_TRUE(StartLinuxProgram("/bin/rm -f " + LinuxName(pipe) + " " + LinuxName(device)));
+    EXPECT_TRUE(WaitForSpecialFile(pipe, false));
+    EXPECT_TRUE(WaitForSpecialFile(device, false));
+}
+
 TEST_F(CommandsTest, NamesShowTheirBytesAsWindows1252AndStayApartByThem) {
     // Names that differ only in a byte of 0x80 and above, also in two bytes Windows-1252 leaves
     // undefined, and one of eight such bytes, the longest a name can show as.
