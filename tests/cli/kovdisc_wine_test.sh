@@ -40,6 +40,9 @@ commands=()
 } >run.bat
 
 # run FOLDER ARGUMENTS...: kovdisc with FOLDER (below $top) current on drive C:.
+# cmd sets 9009, which kovdisc never returns, when Wine could not create the process at all:
+# Wine's own failure, seen once in a long session, before kovdisc.exe ran a single instruction.
+# Such a command is started again, at most twice, and each time is noted in unstarted.txt.
 run() {
     local folder=$top${1:+\\$1}
     shift
@@ -47,8 +50,13 @@ run() {
     folders+=("$folder")
     commands+=("$*")
     printf 'cd /d %s\r\ncd /d %%WORK%%\r\n' "$folder" >>run.bat
+    printf 'set TRIES=0\r\n:run%d\r\n' $count >>run.bat
     printf 'kovdisc.exe %s >out%d.txt 2>err%d.txt\r\n' "$*" $count $count >>run.bat
-    printf '>code%d.txt echo %%ERRORLEVEL%%\r\n' $count >>run.bat
+    printf 'set CODE=%%ERRORLEVEL%%\r\n' >>run.bat
+    printf 'if not "%%CODE%%"=="9009" goto ran%d\r\n' $count >>run.bat
+    printf '>>unstarted.txt echo %d\r\nset /a TRIES+=1\r\n' $count >>run.bat
+    printf 'if %%TRIES%% LSS 3 goto run%d\r\n' $count >>run.bat
+    printf ':ran%d\r\n>code%d.txt echo %%CODE%%\r\n' $count $count >>run.bat
 }
 
 run source list C:R14TRLR.TXT
@@ -81,6 +89,10 @@ printf 'exit /b 0\r\n' >>run.bat
 printf '\r\n' >crlf.txt
 
 "$@" cmd /c run.bat
+if [ -f unstarted.txt ]; then
+    echo "Wine could not start kovdisc.exe, and it was started again, for the commands" \
+        "numbered: $(tr -d '\r' <unstarted.txt | tr '\n' ' ')"
+fi
 
 # show FILE: what the session left in FILE, which a failure may not have written.
 show() {
