@@ -10,12 +10,11 @@ build=build/fuzz
 cmake --preset fuzz
 cmake --build --preset fuzz -j"$(nproc)"
 
-status=0
-for target in read_index continue_disc; do
-    corpus=$build/corpus/$target
-    findings=$build/findings/$target
-    scratch=$build/scratch/$target
-    log=$build/$target.log
+# fuzz TARGET: runs one target for SECONDS and prints its one line.
+fuzz() {
+    local target=$1
+    local corpus=$build/corpus/$target findings=$build/findings/$target
+    local scratch=$build/scratch/$target log=$build/$target.log status=0 executions
     rm -rf "$corpus" "$findings" "$scratch"
     mkdir -p "$corpus" "$findings" "$scratch"
     cp tests/fuzz/corpus/$target/* "$corpus"/
@@ -29,5 +28,19 @@ for target in read_index continue_disc; do
     fi
     executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     echo "$target: ${executions:-unknown} executions in $seconds s"
+    return "$status"
+}
+
+# Each target runs on a core of its own, at once; their lines are printed in this order.
+targets=(read_index continue_disc)
+pids=()
+for target in "${targets[@]}"; do
+    fuzz "$target" >"$build/$target.summary" &
+    pids+=($!)
+done
+status=0
+for i in "${!targets[@]}"; do
+    wait "${pids[i]}" || status=1
+    cat "$build/${targets[i]}.summary"
 done
 exit "$status"

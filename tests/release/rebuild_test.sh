@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# rebuild_test.sh FOLDER
+# rebuild_test.sh [--second-only | --compare-only] FOLDER
 # Builds the release artefacts twice from the same sources and fails on any byte that differs.
 # The first build is the tree's own (build/windows-x86, build/windows-x64, build/deb and
 # build/deb-arm64, as the README's commands make them); the second is a copy of the same sources
@@ -9,38 +9,24 @@
 # program in them, and every Debian package, amd64 and arm64. Prints "same: NAME" or
 # "DIFFERENT: NAME" for each (with what diffoscope finds, where it is installed), then
 # "N passed, M failed".
+# --second-only makes the second build alone, and --compare-only the first build and the
+# comparison with a second build made before: scripts/test.sh makes the second build while the
+# suites run, at the lowest priority, where the suites leave a core idle.
 set -euo pipefail
+mode=both
+case ${1:-} in
+--second-only) mode=second ;;
+--compare-only) mode=compare ;;
+esac
+[ "$mode" = both ] || shift
 cd "$(dirname "$0")/../.."
 root=$PWD
 copy=$(realpath -m "$1")/a/deeper/folder/of/the/sources
 
-# The first build: the package targets build only what is missing.
-for preset in windows-x86 windows-x64; do
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" --target package -j"$(nproc)" >/dev/null
-done
-cmake --workflow --preset deb >/dev/null
-cmake --workflow --preset deb-arm64 >/dev/null
-
-# The same sources: a clone at the same commit (its history dates the build), with the files of
-# the tree as they are now, changed or new, laid over it.
-rm -rf "$copy"
-mkdir -p "$(dirname "$copy")"
-git clone --quiet --shared --no-checkout "$root" "$copy"
-git -C "$copy" checkout --quiet "$(git rev-parse HEAD)"
-git ls-files -z --cached --others --exclude-standard |
-    while IFS= read -r -d '' file; do
-        if [ -e "$file" ]; then printf '%s\0' "$file"; fi
-    done |
-    tar --null --files-from=- -cf - | tar -xf - -C "$copy"
-
-# The second build, in another setting. TZ as a POSIX rule needs no zone files: UTC+14.
-if [ "${LC_ALL:-${LANG:-}}" = C.UTF-8 ]; then locale=C; else locale=C.UTF-8; fi
-(
-    cd "$copy"
-    umask 0077
-    export TZ=KOV-14 LC_ALL=$locale LANG=$locale
-    unset SOURCE_DATE_EPOCH
+# build_release: the release targets of every preset, in the current folder. The package
+# targets build only what is missing.
+build_release() {
+    local preset
     for preset in windows-x86 windows-x64; do
         cmake --preset "$preset" >/dev/null
         # Only the programs for users and their zip, none of the test programs.
@@ -48,10 +34,42 @@ if [ "${LC_ALL:-${LANG:-}}" = C.UTF-8 ]; then locale=C; else locale=C.UTF-8; fi
     done
     cmake --workflow --preset deb >/dev/null
     cmake --workflow --preset deb-arm64 >/dev/null
-) || {
-    echo "rebuild_test: the second build failed" >&2
-    exit 1
 }
+
+# second_build: the copy of the sources, built in another setting.
+second_build() {
+    # The same sources: a clone at the same commit (its history dates the build), with the
+    # files of the tree as they are now, changed or new, laid over it.
+    rm -rf "$copy"
+    mkdir -p "$(dirname "$copy")"
+    git clone --quiet --shared --no-checkout "$root" "$copy"
+    git -C "$copy" checkout --quiet "$(git rev-parse HEAD)"
+    git ls-files -z --cached --others --exclude-standard |
+        while IFS= read -r -d '' file; do
+            if [ -e "$file" ]; then printf '%s\0' "$file"; fi
+        done |
+        tar --null --files-from=- -cf - | tar -xf - -C "$copy"
+
+    # Another setting. TZ as a POSIX rule needs no zone files: UTC+14.
+    local locale
+    if [ "${LC_ALL:-${LANG:-}}" = C.UTF-8 ]; then locale=C; else locale=C.UTF-8; fi
+    (
+        cd "$copy"
+        umask 0077
+        export TZ=KOV-14 LC_ALL=$locale LANG=$locale
+        unset SOURCE_DATE_EPOCH
+        build_release
+    ) || {
+        echo "rebuild_test: the second build failed" >&2
+        exit 1
+    }
+}
+
+if [ "$mode" != compare ]; then
+    second_build
+    [ "$mode" = both ] || exit 0
+fi
+build_release
 
 passed=0
 failed=0
