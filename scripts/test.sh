@@ -24,10 +24,14 @@ mkdir -p "$logs"
 # The release artefacts' second build, from a copy of the same sources in another folder and
 # setting, made while the suites run, at the lowest priority: it takes the time a core is idle.
 # Its artefacts are compared with the tree's own at the end.
-# It runs in a process group of its own, ended with the script should the script end first.
-setsid nice -n 19 ionice -c 3 tests/release/rebuild_test.sh --second-only build/rebuild \
+# It runs in a process group of its own (job control), ended with the script should the script
+# end first; not in a session of its own, where the kernel's per-session scheduling would give it
+# an equal share whatever its priority.
+set -m
+nice -n 19 ionice -c 3 tests/release/rebuild_test.sh --second-only build/rebuild \
     >"$logs/rebuild-second.log" 2>&1 &
 second_build=$!
+set +m
 trap 'kill -- -"$second_build" 2>/dev/null || true' EXIT
 failures=0
 # The summary: a line for each build, in the order they ran.
