@@ -713,65 +713,72 @@ std::string BrowserSelection(HWND tree, HANDLE program) {
     return parent == nullptr ? name : TreeItemText(tree, program, parent) + "\\" + name;
 }
 
-// Presses Start New Disc, selects `folder` in the folder browser, waits until the browser shows
+// Presses Start New Disc, selects `folder` in the folder browser, checks that the browser shows
 // it selected and presses OK; returns once the browser has closed. The browser takes the
 // folder's name in the program's own memory. OK before the selection has taken would choose the
-// folder the browser started on, so the driver fails rather than press it then.
+// folder the browser started on, so the driver never presses it then.
+//
+// Wine's browser finds a folder by walking its tree, matching each level's item, which holds
+// the folder's time of change as the browser listed it, with the folder as it is now. Where a
+// folder on the way changed between the two (a file made or removed in it, by anyone), the walk
+// stops short and nothing is selected, and that browser never selects the folder again: its
+// items keep the old time. A person would close it and open it again; so does the driver, until
+// one takes, within its patience.
 void ChooseFolder(const std::string& folder) {
-    Press(app.startNewDisc);
-    HWND browser = nullptr;
-    WaitUntil([&] { return (browser = OwnedDialog()) != nullptr; }, "the folder browser");
-    HWND tree = nullptr;
-    WaitUntil(
-        [&] {
-            for (const HWND child : Children(browser)) {
-                if (ClassOf(child) == WC_TREEVIEWA && IsWindowVisible(child)) {
-                    tree = child;
-                }
-            }
-            return tree != nullptr;
-        },
-        "the folder browser's tree of folders");
-    DWORD programId = 0;
-    GetWindowThreadProcessId(browser, &programId);
-    const HANDLE program =
-        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, programId);
-    Check(program != nullptr, "cannot open the program's process");
-    const std::wstring name = Wide(folder);
-    const SIZE_T size = (name.size() + 1) * sizeof(wchar_t);
-    void* const there = VirtualAllocEx(program, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
-    Check(there != nullptr && WriteProcessMemory(program, there, name.c_str(), size, nullptr),
-          "cannot hand the folder's name to the program");
-    // The folder and its parent, as the browser names them.
     const std::string::size_type last = folder.rfind('\\');
     Check(last != std::string::npos && last > 0 &&
               folder.rfind('\\', last - 1) != std::string::npos,
           "the folder " + folder + " has no parent to tell it by");
-    const std::string::size_type before = folder.rfind('\\', last - 1);
-    const std::string wanted = folder.substr(before + 1);
-    // Wine's browser now and then expands the tree only part of the way and selects nothing, as
-    // if a click had missed: the driver asks again, as a person would click again, until the
-    // browser shows the folder selected.
-    std::string shown;
-    int requests = 0;
-    if (!WaitFor(
+    // The folder and its parent, as the browser names them.
+    const std::string wanted = folder.substr(folder.rfind('\\', last - 1) + 1);
+    const std::wstring name = Wide(folder);
+    const SIZE_T size = (name.size() + 1) * sizeof(wchar_t);
+    const DWORD start = GetTickCount();
+    for (int browsers = 1;; ++browsers) {
+        Press(app.startNewDisc);
+        HWND browser = nullptr;
+        WaitUntil([&] { return (browser = OwnedDialog()) != nullptr; }, "the folder browser");
+        HWND tree = nullptr;
+        WaitUntil(
             [&] {
-                ++requests;
-                Ask(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(there));
-                return (shown = BrowserSelection(tree, program)) == wanted;
+                for (const HWND child : Children(browser)) {
+                    if (ClassOf(child) == WC_TREEVIEWA && IsWindowVisible(child)) {
+                        tree = child;
+                    }
+                }
+                return tree != nullptr;
             },
-            "the folder browser to select " + folder)) {
-        Fail("the folder browser shows '" + shown + "' selected, not '" + wanted + "', after " +
-             std::to_string(requests) + " requests to select " + folder);
+            "the folder browser's tree of folders");
+        DWORD programId = 0;
+        GetWindowThreadProcessId(browser, &programId);
+        const HANDLE program = OpenProcess(
+            PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, programId);
+        Check(program != nullptr, "cannot open the program's process");
+        void* const there = VirtualAllocEx(program, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+        Check(there != nullptr && WriteProcessMemory(program, there, name.c_str(), size, nullptr),
+              "cannot hand the folder's name to the program");
+        // The browser walks its tree while it handles the request, so what it shows on return
+        // is the request's whole outcome.
+        Ask(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(there));
+        const std::string shown = BrowserSelection(tree, program);
+        VirtualFreeEx(program, there, 0, MEM_RELEASE);
+        CloseHandle(program);
+        const bool taken = shown == wanted;
+        if (!taken && GetTickCount() - start > kPatienceMs) {
+            Fail("the folder browser shows '" + shown + "' selected, not '" + wanted +
+                 "', in each of " + std::to_string(browsers) + " browsers asked to select " +
+                 folder);
+        }
+        PostMessageA(browser, WM_COMMAND, MAKEWPARAM(taken ? IDOK : IDCANCEL, BN_CLICKED), 0);
+        WaitUntil([&] { return !IsWindow(browser); }, "the folder browser to close on " + folder);
+        if (taken) {
+            if (browsers > 1) {
+                Step("the folder browser showed the folder selected once opened " +
+                     std::to_string(browsers) + " times");
+            }
+            return;
+        }
     }
-    if (requests > 1) {
-        Step("the folder browser showed the folder selected after " + std::to_string(requests) +
-             " requests");
-    }
-    PostMessageA(browser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    WaitUntil([&] { return !IsWindow(browser); }, "the folder browser to close on " + folder);
-    VirtualFreeEx(program, there, 0, MEM_RELEASE);
-    CloseHandle(program);
 }
 
 // In the program just started: for each folder named in another script, Open Disc of a copy of

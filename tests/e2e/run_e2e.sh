@@ -78,7 +78,7 @@ done
 wine_start "$program" >>"$out/program.log" 2>&1
 program_pid=$wine_pid
 wine_run "$driver" --named-folders "$(windows_path "$out/discs")" ||
-    fail "the discs in folders named in other scripts"
+    fail "the discs in folders named in other scripts (the driver ended with status $?)"
 wait "$program_pid" || fail "the program ended with status $? after the named folders"
 program_pid=""
 
@@ -98,7 +98,7 @@ for round in "${!kill_percents[@]}"; do
     wine_start "$program" >>"$out/program.log" 2>&1
     program_pid=$wine_pid
     wine_run "$driver" --start-add "$(windows_path "$out/discs")" ||
-        fail "kill round $((round + 1)) could not start Add"
+        fail "kill round $((round + 1)) could not start Add (the driver ended with status $?)"
     for _ in $(seq 6000); do
         if (($(audio_size "$killed_audio") >= target)); then break; fi
         if ! kill -0 "$program_pid" 2>/dev/null; then break; fi
