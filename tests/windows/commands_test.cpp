@@ -241,8 +241,6 @@ TEST_F(CommandsTest, ContinuedDiscRecognisesItsTrailersUnlessTheWriterCutTheirNa
     EXPECT_EQ(g_discs.DestinationCount(), 4);
 }
 
-// The programs take UTF-8 as their code page (the test program too, by the same manifest); a
-// name's bytes still show as Windows-1252 text, as on the Windows the discs were made on.
 // A named pipe gives no index to read, and a device endless bytes: each is refused at once.
 TEST_F(CommandsTest, APipeOrADeviceAsTheSourceIndexIsRefused) {
     const std::string pipe = source.File("R14TRLR.TXT");
@@ -265,6 +263,8 @@ TEST_F(CommandsTest, APipeOrADeviceAsTheSourceIndexIsRefused) {
     EXPECT_TRUE(WaitForSpecialFile(device, false));
 }
 
+// The programs take UTF-8 as their code page (the test program too, by the same manifest); a
+// name's bytes still show as Windows-1252 text, as on the Windows the discs were made on.
 TEST_F(CommandsTest, NamesShowTheirBytesAsWindows1252AndStayApartByThem) {
     // Names that differ only in a byte of 0x80 and above, also in two bytes Windows-1252 leaves
     // undefined, and one of eight such bytes, the longest a name can show as.
