@@ -6,6 +6,7 @@
 set -u
 source "$(dirname "$0")/../scripts/wine_prefix.sh"
 unset DISPLAY WAYLAND_DISPLAY
+wine_skip_unless_runs "$2"
 use_wine_prefix "$1" null || exit 1
 shift
 

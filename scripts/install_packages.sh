@@ -1,28 +1,32 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the builds, the tests and the run command need, if missing.
-set -euo pipefail
+# A registry briefly out of step is carried past: the update is retried, and a list that still
+# fails to download is reported and the others used. What every build needs must install, or the
+# script names it and fails; an optional group that cannot be installed is left out, the rest
+# installed anyway, and one line says what is missing, apt's reason and what that leaves out.
+set -uo pipefail
+source "$(dirname "$0")/packages.sh"
 
-packages=(
-    cmake g++ googletest                                # the core and its tests
-    clang libclang-rt-14-dev                            # the fuzz targets
-    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix # the Windows tests
-    g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 # the Windows programs
-    wine wine64 wine32:i386 fonts-wine                  # runs both builds here, with Wine's fonts
-    python3-pefile                                      # reads the programs' imports and resources
-    libcli11-dev nlohmann-json3-dev                     # kovdisc's argument parsing and JSON
-    xvfb xdotool imagemagick                            # a virtual display and screenshots
-    strace                                              # records the power cut test's runs
-    ninja-build dpkg-dev file help2man                  # the Debian package: build, pages
-    lintian desktop-file-utils man-db bsdextrautils     # checks of the package and its pages
-    bash-completion                                     # runs the package's completion
-    diffoscope-minimal                                  # says what differs between two builds
-    crossbuild-essential-arm64 qemu-user                # kovdisc for arm64, run here by name
-    libc6:arm64 libgcc-s1:arm64 libstdc++6:arm64        # what dpkg-shlibdeps reads for arm64
-)
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo=sudo; fi
-# The 32-bit Wine, for the 32-bit programs users get, comes from Debian's i386 architecture; the
-# libraries kovdisc links on arm64, for its package's Depends, from the arm64 one.
+apt_output=$(mktemp)
+trap 'rm -f "$apt_output"' EXIT
+
+# apt COMMAND...: runs apt-get, its output shown and kept in $apt_output.
+apt() {
+    local status
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get -o Acquire::Retries=3 "$@" 2>&1 |
+        tee "$apt_output"
+    status=${PIPESTATUS[0]}
+    return "$status"
+}
+# apt_reason: apt's first error line of the last apt command.
+apt_reason() {
+    grep "^E: " "$apt_output" | head -n 1 | sed 's/^E: //'
+}
+
+# The 32-bit Wine comes from Debian's i386 architecture; the libraries kovdisc links on arm64,
+# for its package's Depends, from the arm64 one.
 architectures_added=false
 for architecture in i386 arm64; do
     if ! dpkg --print-foreign-architectures | grep -qx "$architecture"; then
@@ -30,14 +34,46 @@ for architecture in i386 arm64; do
         architectures_added=true
     fi
 done
-missing=()
-for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$package")
-    fi
-done
-if ((${#missing[@]} > 0)) || $architectures_added; then
-    echo "Installing: ${missing[*]}"
-    $sudo apt-get update
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+mapfile -t required < <(missing_packages "${required_packages[@]}")
+mapfile -t wine32 < <(missing_packages "${wine32_packages[@]}")
+mapfile -t arm64 < <(missing_packages "${arm64_packages[@]}")
+all=("${required[@]}" "${wine32[@]}" "${arm64[@]}")
+if ((${#all[@]} == 0)) && ! $architectures_added; then
+    exit 0
 fi
+
+echo "Installing: ${all[*]}"
+if ! apt update; then
+    echo "install_packages: some package lists failed to download ($(apt_reason)); carrying on" \
+        "with the lists there are"
+fi
+# All at once, as on a registry in step; group by group if that fails.
+if ((${#all[@]} == 0)) || apt install -y --no-install-recommends "${all[@]}"; then
+    exit 0
+fi
+if ((${#required[@]} > 0)) && ! apt install -y --no-install-recommends "${required[@]}"; then
+    reason=$(apt_reason)
+    # Which of them apt cannot install, each tried alone.
+    failed=()
+    for package in "${required[@]}"; do
+        if ! $sudo apt-get install -s --no-install-recommends "$package" >/dev/null 2>&1; then
+            failed+=("$package")
+        fi
+    done
+    echo "install_packages: FAILED to install what every build needs:" \
+        "${failed[*]:-${required[*]}} ($reason)" >&2
+    exit 1
+fi
+# install_optional WHAT LEAVES_OUT PACKAGES...
+install_optional() {
+    local what=$1 leaves_out=$2
+    shift 2
+    (($# > 0)) || return 0
+    if ! apt install -y --no-install-recommends "$@"; then
+        echo "install_packages: not installed: $what ($*): $(apt_reason); $leaves_out; run" \
+            "scripts/install_packages.sh again later to add them"
+    fi
+}
+install_optional "the 32-bit Wine" "$wine32_leaves_out" "${wine32[@]}"
+install_optional "the arm64 cross-build packages" "$arm64_leaves_out" "${arm64[@]}"
+exit 0

@@ -22,16 +22,20 @@ windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 # and that loader, given a 64-bit program, starts it in another process and waits: a test that
 # stopped or killed the process it started would miss the program.
 wine_loader() {
-    local header machine
-    if [ -f "$1" ]; then
-        header=$(od -An -tu4 -j60 -N4 "$1")
-        machine=$(od -An -tx2 -j$((header + 4)) -N2 "$1")
-        if [ "${machine// /}" = 014c ]; then
-            echo /usr/lib/wine/wine
-            return
-        fi
+    if wine_is_32bit "$1"; then
+        echo /usr/lib/wine/wine
+    else
+        echo /usr/lib/wine/wine64
     fi
-    echo /usr/lib/wine/wine64
+}
+
+# wine_is_32bit PROGRAM: whether PROGRAM is a 32-bit x86 Windows program (its PE header's machine).
+wine_is_32bit() {
+    local header machine
+    [ -f "$1" ] || return 1
+    header=$(od -An -tu4 -j60 -N4 "$1")
+    machine=$(od -An -tx2 -j$((header + 4)) -N2 "$1")
+    [ "${machine// /}" = 014c ]
 }
 
 # wine_command PROGRAM: the command that runs PROGRAM under its loader, in the array
@@ -56,11 +60,40 @@ wine_start() {
     wine_pid=$!
 }
 
-# Some kernels cannot execute 32-bit programs at all (built without IA-32 emulation): Wine's
-# 32-bit loader fails there with "Exec format error". Such a machine runs the 64-bit programs
-# alone, through Wine's 64-bit loader.
+# wine_32bit_missing: prints why this machine cannot run 32-bit Windows programs, and succeeds;
+# fails, printing nothing, where it can. Two reasons are told apart: a 32-bit Wine that is not
+# installed, and a kernel that cannot execute 32-bit programs at all (built without IA-32
+# emulation), where Wine's 32-bit loader fails with "Exec format error". Either way Debian's
+# "wine" may exit 0 having run nothing: a suite must ask here first. Such a machine runs the
+# 64-bit programs alone, through Wine's 64-bit loader.
+wine_32bit_missing() {
+    local loader=/usr/lib/wine/wine message
+    if [ ! -e "$loader" ]; then
+        echo "the 32-bit Wine (wine32:i386) is not installed; run scripts/install_packages.sh" \
+            "again later to add it"
+        return 0
+    fi
+    message=$("$loader" --version 2>&1) && return 1
+    case $message in
+    *"Exec format error"*) echo "this machine's kernel cannot execute 32-bit programs" ;;
+    *) echo "Wine's 32-bit loader does not run: ${message##*$'\n'}" ;;
+    esac
+}
+
 wine_runs_32bit() {
-    [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1
+    ! wine_32bit_missing >/dev/null
+}
+
+# wine_skip_unless_runs PROGRAM...: ends the calling suite as skipped, exit 77 with the line
+# "SUITE skipped: REASON", if any PROGRAM is a 32-bit program that this machine cannot run.
+wine_skip_unless_runs() {
+    local program reason
+    for program in "$@"; do
+        if wine_is_32bit "$program" && reason=$(wine_32bit_missing); then
+            echo "${KOV_SUITE:-$(basename "$0")} skipped: $reason"
+            exit 77
+        fi
+    done
 }
 
 use_wine_prefix() {

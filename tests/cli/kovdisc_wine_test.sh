@@ -17,6 +17,8 @@ work=$3
 shift 3
 here=$(cd "$(dirname "$0")" && pwd)
 golden=$here/golden/wine_drive_relative.txt
+source "$here/../../scripts/wine_prefix.sh"
+wine_skip_unless_runs "$kovdisc" "$sample"
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"

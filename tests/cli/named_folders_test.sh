@@ -19,6 +19,7 @@ names=("トレーラー" "Трейлеры" "Reel 🎬" "Café crème")
 
 if [[ $kovdisc == *.exe ]]; then
     source "$here/../../scripts/wine_prefix.sh"
+    wine_skip_unless_runs "$kovdisc" "$sample"
     unset DISPLAY WAYLAND_DISPLAY
     use_wine_prefix "$(cd "$here/../.." && pwd)/build/wine/null" null
     trap end_wine_server EXIT

@@ -35,6 +35,7 @@ unset WAYLAND_DISPLAY
 
 source "$root/scripts/virtual_display.sh"
 source "$root/scripts/wine_prefix.sh"
+wine_skip_unless_runs "$program" "$driver"
 source "$root/tests/e2e/writer_signals.sh"
 program_pid=""
 finish() {

@@ -20,6 +20,7 @@ kovdisc_exe=$(realpath "$3")
 out=$(realpath "$4")/wine-writers
 desktop=800x560
 source "$root/scripts/wine_prefix.sh"
+wine_skip_unless_runs "$program" "$driver" "$kovdisc_exe"
 source "$root/tests/e2e/writer_signals.sh"
 
 kovdisc=$root/build/native/cli/kovdisc

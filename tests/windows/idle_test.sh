@@ -4,6 +4,8 @@
 # use at most 2% of a core (scripts/idle_cpu.sh measures it).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/scripts/wine_prefix.sh"
+wine_skip_unless_runs "$1"
 result=$("$root/scripts/idle_cpu.sh" "$1" 10)
 echo "$result"
 last=${result##*$'\n'}
