@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts KOV Extractor, the 32-bit program users get, under Wine, building what is missing first
-# (the 64-bit build on a machine that cannot execute 32-bit programs). The first run also writes a
+# (the 64-bit build where the 32-bit one cannot run: the 32-bit Wine is missing, or the kernel
+# cannot execute 32-bit programs; it says which). The first run also writes a
 # demo source disc into demo/. Without a display, the program runs on a virtual one: the script
 # saves a screenshot to build/screenshot.png and then ends the program.
 set -euo pipefail
@@ -10,8 +11,8 @@ root=$PWD
 scripts/install_packages.sh
 source scripts/wine_prefix.sh
 preset=windows-x86
-if ! wine_runs_32bit; then
-    echo "This machine cannot execute 32-bit programs: running the 64-bit build."
+if no_32bit=$(wine_32bit_missing); then
+    echo "Running the 64-bit build: $no_32bit."
     preset=windows-x64
 fi
 program=build/$preset/KOVExtractor.exe

@@ -6,23 +6,16 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install_packages.sh
+source scripts/packages.sh
 source scripts/wine_prefix.sh
-
-jobs=$(nproc)
-for preset in native windows-x86 windows-x64 arm64; do
-    cmake --preset "$preset"
-    if [ "$preset" = windows-x86 ] && ! wine_runs_32bit; then
-        # Only its release_tests can run here, and they read the programs for users alone.
-        cmake --build --preset "$preset" --target programs -j"$jobs"
-    else
-        cmake --build --preset "$preset" -j"$jobs"
-    fi
-done
+# What this machine cannot run, and why: each is said where it leaves something out.
+no_32bit=$(wine_32bit_missing) || true
+no_arm64=$(arm64_absent) || true
 
 logs=build/test-logs
 mkdir -p "$logs"
 # The release artefacts' second build, from a copy of the same sources in another folder and
-# setting, made while the suites run, at the lowest priority: it takes the time a core is idle.
+# setting, made while the rest runs, at the lowest priority: it takes the time a core is idle.
 # Its artefacts are compared with the tree's own at the end.
 # It runs in a process group of its own (job control), ended with the script should the script
 # end first; not in a session of its own, where the kernel's per-session scheduling would give it
@@ -33,6 +26,25 @@ nice -n 19 ionice -c 3 tests/release/rebuild_test.sh --second-only build/rebuild
 second_build=$!
 set +m
 trap 'kill -- -"$second_build" 2>/dev/null || true' EXIT
+
+# Every artefact is built once: the packages take the programs the builds before them made, and
+# the arm64 suites run the arm64 package's kovdisc.
+jobs=$(nproc)
+for preset in native windows-x86 windows-x64; do
+    cmake --preset "$preset"
+    if [ "$preset" = windows-x86 ] && [ -n "$no_32bit" ]; then
+        # Only its release_tests can run here, and they read the programs for users alone.
+        cmake --build --preset "$preset" --target programs -j"$jobs"
+    else
+        cmake --build --preset "$preset" -j"$jobs"
+    fi
+done
+# The Debian packages, built as the README says.
+deb_built=true
+cmake --workflow --preset deb || deb_built=false
+deb_arm64_built=false
+if [ -z "$no_arm64" ] && cmake --workflow --preset deb-arm64; then deb_arm64_built=true; fi
+
 failures=0
 # The summary: a line for each build, in the order they ran.
 builds=()
@@ -59,7 +71,8 @@ suites() {
     # Each finished suite is a line "N/M Test #K: NAME ....   Passed   T sec" (or ***Failed...,
     # ***Skipped...).
     local passed=() failed=() skipped=() name reason
-    local outputs=build/${build%% *}/Testing/Temporary/LastTest.log
+    local outputs
+    outputs=$(sed -nE 's/^Test project (.*)$/\1/p' "$log" | head -1)/Testing/Temporary/LastTest.log
     mapfile -t passed < <(sed -nE 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) .* Passed .*/\1/p' "$log")
     mapfile -t failed < <(grep -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: ' "$log" |
         grep -vE ' Passed |\*\*\*Skipped ' |
@@ -85,44 +98,48 @@ all_suites() {
 suites native ctest --preset native
 
 # The 32-bit programs users get first, then the same suites on the 64-bit build.
-if wine_runs_32bit; then
+if [ -z "$no_32bit" ]; then
     suites windows-x86 ctest --preset windows-x86
 else
     suites windows-x86 ctest --preset windows-x86 -R '^release_tests$'
     mapfile -t skipped < <(all_suites windows-x86 | grep -vx release_tests)
     note windows-x86 skipped "${skipped[@]}"
-    lines[windows-x86]+=" (this machine cannot execute 32-bit programs)"
+    lines[windows-x86]+=" ($no_32bit)"
 fi
 suites windows-x64 ctest --preset windows-x64
 # Wine runs 64-bit programs by another road where 32-bit programs cannot run at all: on a machine
 # that runs them, the Wine suites of the 64-bit build run once more as on one that cannot.
 other_kind="windows-x64 without 32-bit"
-if wine_runs_32bit; then
+if [ -z "$no_32bit" ]; then
     suites "$other_kind" scripts/without_32bit.sh \
         ctest --preset windows-x64 -R '^(wine_writers_tests|kovdisc_wine_tests)$'
 else
     builds+=("$other_kind")
-    lines[$other_kind]="not run again: this machine is of that kind, so the run above is that run"
+    lines[$other_kind]="not run again: the run above ran without 32-bit programs ($no_32bit)"
 fi
 
-# The Debian package, built as the README says, then unpacked and run.
-if cmake --workflow --preset deb; then
+# The Debian packages, unpacked and run.
+if $deb_built; then
     suites deb ctest --preset deb
 else
     note deb FAILED "the package build (cmake --workflow --preset deb)"
     failures=$((failures + 1))
 fi
 
-# kovdisc's package for arm64, cross-built, then unpacked and run under qemu-user.
-if cmake --workflow --preset deb-arm64; then
+# kovdisc's package for arm64, cross-built, unpacked and run under qemu-user; then the native
+# suites that run kovdisc, on that package's kovdisc.
+if [ -n "$no_arm64" ]; then
+    for build in deb-arm64 arm64; do
+        builds+=("$build")
+        lines[$build]="not built or run: $no_arm64"
+    done
+elif $deb_arm64_built; then
     suites deb-arm64 ctest --preset deb-arm64
+    suites arm64 ctest --preset arm64
 else
     note deb-arm64 FAILED "the package build (cmake --workflow --preset deb-arm64)"
     failures=$((failures + 1))
 fi
-
-# kovdisc built for arm64 as Debian ships it, its suites run here under qemu-user.
-suites arm64 ctest --preset arm64
 
 # The core under libFuzzer, 30 s a target.
 scripts/fuzz.sh | tee "$logs/fuzz.log" || true
@@ -149,7 +166,9 @@ fi
 mapfile -t same < <(sed -nE 's/^same: (.*)/\1/p' "$logs/rebuild.log")
 mapfile -t different < <(sed -nE 's/^DIFFERENT: ([^:]*):.*/\1/p' "$logs/rebuild.log")
 note "release rebuilt" identical "${same[@]}"
+mapfile -t not_built < <(sed -nE 's/^not built: (.*)/\1/p' "$logs/rebuild.log")
 note "release rebuilt" DIFFERENT "${different[@]}"
+note "release rebuilt" skipped "${not_built[@]}"
 failures=$((failures + ${#different[@]}))
 if ! grep -qE '^[0-9]+ passed, 0 failed$' "$logs/rebuild.log" && ((${#different[@]} == 0)); then
     note "release rebuilt" FAILED "tests/release/rebuild_test.sh (see $logs/rebuild.log)"

@@ -10,7 +10,7 @@
 # ends and `\` turned into LF and `/`: both builds and the native one print the same UTF-8.
 # Every JSON output must parse. KOV_UPDATE_GOLDEN=1 rewrites the golden file.
 set -euo pipefail
-kovdisc=$(realpath "$1")
+kovdisc=$(realpath "${KOV_KOVDISC:-$1}") # KOV_KOVDISC: one for another machine, run emulated
 sample=$(realpath "$2")
 work=$3
 here=$(cd "$(dirname "$0")" && pwd)

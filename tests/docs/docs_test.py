@@ -9,7 +9,8 @@ after it, up to the next command or the block's end, are what it prints, standar
 error together. A line "..." stands for any number of lines (what varies, such as a time); blanks at a line's end
 do not count. Each
 page's commands run in order in a scratch folder of its own, through bash, with KOVDISC and
-MAKE_SAMPLE_DISC first on PATH as kovdisc and make_sample_disc. Every command must exit 0: a page
+MAKE_SAMPLE_DISC first on PATH as kovdisc and make_sample_disc (KOV_KOVDISC, where set, in place of
+KOVDISC: one built for another machine, run emulated). Every command must exit 0: a page
 shows an exit code with `; echo "exit $?"`.
 
 A link [text](target) to a file of the tree must name one that exists, and a #heading in it must
@@ -178,15 +179,16 @@ def main():
     if len(sys.argv) < 3:
         print(__doc__.strip(), file=sys.stderr)
         return 2
+    kovdisc = os.path.abspath(os.environ.get("KOV_KOVDISC") or sys.argv[1])
     tools = tempfile.mkdtemp(prefix="kov-docs-tools-")
-    os.symlink(os.path.abspath(sys.argv[1]), os.path.join(tools, "kovdisc"))
+    os.symlink(kovdisc, os.path.join(tools, "kovdisc"))
     os.symlink(os.path.abspath(sys.argv[2]), os.path.join(tools, "make_sample_disc"))
     top = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
     failures = []
     count = 0
     pages = sys.argv[3:] or ["README.md"] + sorted(
         os.path.relpath(page, top) for page in glob.glob(os.path.join(top, "docs", "*.md")))
-    options = help_options(os.path.abspath(sys.argv[1]))
+    options = help_options(kovdisc)
     texts = {}
     try:
         for page in pages:

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "disc_pair.h"
+#include "program_run.h"
 #include "sample_disc.h"
 #include "test_files.h"
 #include "whole_disc.h"
@@ -27,7 +28,7 @@ const int kKills = 30;
 
 // Copies every trailer of the disc, the last first, with nothing on the terminal.
 pid_t StartCopy(const std::string& disc, const std::string& folder) {
-    std::vector<std::string> arguments = {KOVDISC_PATH, "copy", disc, folder, "--force"};
+    std::vector<std::string> arguments = {KovdiscPath(), "copy", disc, folder, "--force"};
     for (int32_t i = kTrailers; i >= 1; --i) {
         arguments.push_back("#" + std::to_string(i));
     }

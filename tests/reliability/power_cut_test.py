@@ -1520,6 +1520,12 @@ def main(argv):
     if len(argv) != 4:
         print(__doc__.split("\n\n")[1], file=sys.stderr)
         return 2
+    emulator = os.environ.get("KOV_KOVDISC_EMULATED")
+    if emulator:
+        # Reported by ctest as skipped (exit 77), with the reason, for scripts/test.sh.
+        print("power_cut_tests skipped: strace under %s records the emulator's own calls and "
+              "threads, not kovdisc's" % emulator)
+        return 77
     programs = Programs(*[os.path.abspath(a) for a in argv[1:]])
     work = os.path.realpath(tempfile.mkdtemp(prefix="power-cut-"))
     try:

@@ -30,7 +30,7 @@ const std::int32_t kTrailerUnits = 2000;
 class Started {
 public:
     Started(const std::vector<std::string>& arguments, const std::string& folder)
-        : pid_(StartProgram(KOVDISC_PATH, arguments, folder, streams_.File("out"),
+        : pid_(StartProgram(KovdiscPath(), arguments, folder, streams_.File("out"),
                             streams_.File("err"))) {}
     ~Started() {
         if (pid_ > 0) {
@@ -80,7 +80,7 @@ protected:
     }
 
     ProgramRun Kov(const std::vector<std::string>& arguments) {
-        return RunProgram(KOVDISC_PATH, arguments, work.Path());
+        return RunProgram(KovdiscPath(), arguments, work.Path());
     }
 
     std::string DiscFiles() const {

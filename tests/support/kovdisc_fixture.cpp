@@ -52,7 +52,7 @@ void KovdiscTest::SetUp() {
 }
 
 std::string KovdiscTest::Kov(const std::vector<std::string>& arguments, const std::string& folder) {
-    const ProgramRun run = RunProgram(KOVDISC_PATH, arguments, Path(folder));
+    const ProgramRun run = RunProgram(KovdiscPath(), arguments, Path(folder));
     const std::string end = run.signal != 0 ? "-- signal " + std::to_string(run.signal)
                                             : "-- exit " + std::to_string(run.code);
     return folder + "$ " + CommandLine(arguments) + "\n" + end + "\n-- stdout\n" + run.out +

@@ -22,7 +22,7 @@ int KovdiscSession::Run(const std::vector<std::string>& arguments) {
     for (const std::string& argument : arguments) {
         line += " " + argument;
     }
-    const ProgramRun run = RunProgram(KOVDISC_PATH, arguments, work.Path());
+    const ProgramRun run = RunProgram(KovdiscPath(), arguments, work.Path());
     transcript += line + "\n" + run.out + (run.err.empty() ? "" : "stderr:\n" + run.err) + "exit " +
                   std::to_string(run.code) + "\n\n";
     return run.code;

@@ -1,5 +1,7 @@
 #include "program_run.h"
 
+#include <cstdlib>
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -8,6 +10,11 @@
 #include "test_files.h"
 
 extern char** environ;
+
+std::string KovdiscPath() {
+    const char* other = std::getenv("KOV_KOVDISC");
+    return other != nullptr && *other != '\0' ? other : KOVDISC_PATH;
+}
 
 // posix_spawn rather than fork: it does not copy the test process, which grows large under
 // AddressSanitizer and would make every run slow.

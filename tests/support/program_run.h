@@ -18,6 +18,10 @@ struct ProgramRun {
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const std::string& folder);
 
+// The kovdisc the tests run: the one named by KOV_KOVDISC where it is set (kovdisc built for
+// another machine, run under an emulator), else this build's.
+std::string KovdiscPath();
+
 // Starts it the same way, its standard output and error going to the files `out` and `err`, and
 // leaves it running: the child's process id, or -1 when it could not be started.
 pid_t StartProgram(const std::string& program, const std::vector<std::string>& arguments,
