@@ -92,6 +92,26 @@ protected:
         return files;
     }
 
+    // Whether `pid` is stopped: the state in /proc/PID/stat, after the command's name.
+    static bool IsStopped(pid_t pid) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        const std::string line((std::istreambuf_iterator<char>(stat)),
+                               std::istreambuf_iterator<char>());
+        const std::size_t name_end = line.rfind(')');
+        return name_end != std::string::npos && line.compare(name_end, 3, ") T") == 0;
+    }
+
+    // Stops `pid` and waits until the kernel shows it stopped: kill returns before a process
+    // running on another core has stopped, and it could still write meanwhile.
+    static void Halt(pid_t pid) {
+        ASSERT_EQ(kill(pid, SIGSTOP), 0);
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!IsStopped(pid) && std::chrono::steady_clock::now() < give_up) {
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+        ASSERT_TRUE(IsStopped(pid)) << "process " << pid << " did not stop";
+    }
+
     // Stops the writer as soon as the disc's audio grows past `size`: mid-copy.
     void StopWhenAudioGrows(const Started& writer, std::uintmax_t size) {
         const std::string audio = work.File("disc/R14T5.AUD");
@@ -101,7 +121,7 @@ protected:
                std::chrono::steady_clock::now() < give_up) {
             std::this_thread::sleep_for(std::chrono::microseconds(50));
         }
-        ASSERT_EQ(kill(writer.Pid(), SIGSTOP), 0);
+        Halt(writer.Pid());
         ASSERT_GT(std::filesystem::file_size(audio), size) << "the writer never started copying";
     }
 
@@ -125,15 +145,6 @@ protected:
         return -1;
     }
 
-    // Whether `pid` is stopped: the state in /proc/PID/stat, after the command's name.
-    static bool IsStopped(pid_t pid) {
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        const std::string line((std::istreambuf_iterator<char>(stat)),
-                               std::istreambuf_iterator<char>());
-        const std::size_t name_end = line.rfind(')');
-        return name_end != std::string::npos && line.compare(name_end, 3, ") T") == 0;
-    }
-
     // Stops the reader in the middle of its reading of `path`: once it has read past byte
     // `from`, and before the end. It stands at the end too once it has sized the file, before it
     // reads; and a descriptor seen past `from` may be gone by the time the stop lands (checking
@@ -146,10 +157,7 @@ protected:
         while (std::chrono::steady_clock::now() < give_up) {
             const long long at = ReadPosition(reader.Pid(), path);
             if (at > from && at < size) {
-                ASSERT_EQ(kill(reader.Pid(), SIGSTOP), 0);
-                while (!IsStopped(reader.Pid()) && std::chrono::steady_clock::now() < give_up) {
-                    std::this_thread::sleep_for(std::chrono::microseconds(50));
-                }
+                Halt(reader.Pid());
                 position = ReadPosition(reader.Pid(), path);
                 if (position > from && position < size) {
                     break;
