@@ -4,7 +4,7 @@
 # what a missing optional group leaves out.
 
 required_packages=(
-    cmake g++ googletest                                # the core and its tests
+    cmake g++ googletest libgtest-dev                   # the core and its tests
     clang libclang-rt-14-dev                            # the fuzz targets
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix # the Windows tests
     g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 # the Windows programs

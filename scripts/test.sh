@@ -26,6 +26,11 @@ summary=$logs/summary.tsv
 : >"$summary"
 jobs=$(nproc)
 
+# stamp WHAT: "== [T s] WHAT", T the seconds since the script began, in whichever lane's output.
+stamp() {
+    echo "== [${SECONDS} s] $*"
+}
+
 # note BUILD OUTCOME NAMES...: records each of NAMES under OUTCOME (passed, FAILED, skipped,
 # identical, DIFFERENT, or a remark) in BUILD's line of the summary.
 note() {
@@ -41,7 +46,9 @@ suites() {
     shift
     log=$logs/${build// /-}.log
     junit=$PWD/$logs/${build// /-}.xml
+    stamp "the suites of $build"
     "$@" --output-junit "$junit" 2>&1 | tee "$log" || status=${PIPESTATUS[0]}
+    stamp "the suites of $build ended"
     local counted=0 failed=0
     if [ -f "$junit" ]; then
         while IFS=$'\t' read -r outcome name; do
@@ -58,10 +65,12 @@ suites() {
 
 # build PRESET [TARGET]: configures and builds PRESET (only TARGET, if given); notes a failure.
 build() {
+    stamp "build $1 ${2:-}"
     if ! { cmake --preset "$1" && cmake --build --preset "$1" ${2:+--target "$2"} -j"$jobs"; }; then
         note "$1" FAILED "the build (cmake --build --preset $1)"
         return 1
     fi
+    stamp "build $1 ended"
 }
 
 # The second build, from a copy of the same sources in another folder and setting; its
@@ -96,10 +105,13 @@ other_lane() {
     touch "$x86_done"
 
     local deb_built=true deb_arm64_built=true
+    stamp "build deb"
     cmake --workflow --preset deb || deb_built=false
     if [ -z "$no_arm64" ]; then
+        stamp "build deb-arm64"
         cmake --workflow --preset deb-arm64 || deb_arm64_built=false
     fi
+    stamp "the packages built"
 
     if $native_built; then suites native ctest --preset native; fi
     if $deb_built; then
@@ -120,7 +132,9 @@ other_lane() {
     fi
 
     # The core under libFuzzer, 30 s a target.
+    stamp "the fuzzers"
     scripts/fuzz.sh >"$logs/fuzz.log" 2>&1 || true
+    stamp "the fuzzers ended"
     local fuzzed failed
     mapfile -t fuzzed < <(sed -nE 's/^([a-z_]+): ([0-9]+) executions in .*/\1 (\2 executions)/p' \
         "$logs/fuzz.log")
@@ -166,8 +180,10 @@ lane=""
 ((lane_status == 0)) || note "other lane" FAILED "exit $lane_status (see $logs/lane.log)"
 
 # The release artefacts built a second time: every byte must be the same.
+stamp "waiting for the second build"
 second_status=0
 wait "$second_build" || second_status=$?
+stamp "the second build ended"
 trap - EXIT
 if ((second_status == 0)); then
     tests/release/rebuild_test.sh --compare-only build/rebuild 2>&1 | tee "$logs/rebuild.log" || true
