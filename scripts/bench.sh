@@ -4,8 +4,9 @@
 # with the native build of copy_bench, then the 64-bit and the 32-bit Windows builds under Wine,
 # all in the same scratch folder (default build/bench). Its last three lines are
 # "native ratio=X.XX", "windows-x64 ratio=X.XX" and "windows-x86 ratio=X.XX": AddTrailer's speed
-# divided by the block copy's, on each build. On a machine that cannot execute 32-bit programs,
-# the last line is "windows-x86 ratio=none (this machine cannot execute 32-bit programs)".
+# divided by the block copy's, on each build. On a machine that cannot run 32-bit programs, the
+# last line is "windows-x86 ratio=none (REASON)", REASON saying why: the 32-bit Wine is not
+# installed, or the kernel cannot execute 32-bit programs.
 # Before those lines, "PRESET idle program=P server=S" for each Windows build: the processor time
 # the window and the Wine server use over 10 s while nobody uses it, in per cent of one core; then
 # "PRESET kovdisc dd=D add=A (R) copy=C (R)" for each build (scripts/kovdisc_bench.sh): kovdisc
@@ -20,7 +21,7 @@ folder=$(realpath -m "${2:-build/bench}")
 scripts/install_packages.sh
 source scripts/wine_prefix.sh
 windows_presets=(windows-x64 windows-x86)
-wine_runs_32bit || windows_presets=(windows-x64)
+no_32bit=$(wine_32bit_missing) && windows_presets=(windows-x64)
 for preset in native "${windows_presets[@]}"; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" --target copy_bench -j"$(nproc)" >/dev/null
@@ -54,9 +55,9 @@ for preset in native "${windows_presets[@]}"; do
         "$folder/kovdisc" "$mib" | tee /dev/stderr)
     kovdisc_lines+=("$preset ${result##*$'\n'}")
 done
-if ! wine_runs_32bit; then
-    idle+=("windows-x86 idle=none (this machine cannot execute 32-bit programs)")
-    kovdisc_lines+=("windows-x86 kovdisc=none (this machine cannot execute 32-bit programs)")
-    ratios+=("windows-x86 ratio=none (this machine cannot execute 32-bit programs)")
+if [ -n "${no_32bit:-}" ]; then
+    idle+=("windows-x86 idle=none ($no_32bit)")
+    kovdisc_lines+=("windows-x86 kovdisc=none ($no_32bit)")
+    ratios+=("windows-x86 ratio=none ($no_32bit)")
 fi
 printf '%s\n' "${idle[@]}" "${kovdisc_lines[@]}" "${ratios[@]}"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Makes docs/main_window.png, the README's picture of the main window, from the end-to-end
 # test's screenshot: the real program under Wine with a source and a destination disc open,
-# right after an Add: the 32-bit program users get, or the 64-bit one on a machine that cannot
-# execute 32-bit programs. Run it again whenever the window changes.
+# right after an Add: the 32-bit program users get, or the 64-bit one where the 32-bit one
+# cannot run (scripts/wine_prefix.sh says why). Run it again whenever the window changes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
