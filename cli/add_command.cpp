@@ -12,6 +12,7 @@
 #include "disc_files.h"
 #include "disc_pair.h"
 #include "disc_problems.h"
+#include "interruption.h"
 #include "picks.h"
 #include "trailer_text.h"
 
@@ -116,6 +117,7 @@ ExitCode Prepare(DiscPair& discs, const AddOptions& options, std::vector<Step>& 
 } // namespace
 
 ExitCode RunAdd(const AddOptions& options) {
+    CatchInterruptions();
     const std::string& disc = options.discIndex;
     const auto discs = std::make_unique<DiscPair>();
     std::vector<Step> steps;
@@ -131,7 +133,7 @@ ExitCode RunAdd(const AddOptions& options) {
                         : "could not open " + disc + " and its audio file for writing.");
     }
 
-    const StepsCopied result = CopySteps(*discs, steps);
+    const StepsCopied result = CopySteps(*discs, steps, disc);
     if (result.refused != nullptr) {
         const std::string name = PrintableName(*result.refused);
         const bool listFull = discs->DestinationCount() >= kMaxTrailers;
@@ -156,6 +158,12 @@ ExitCode RunAdd(const AddOptions& options) {
     }
     const std::int32_t count = discs->DestinationCount();
     discs->CloseDestinationDisc();
+    if (result.interrupted) {
+        return Fail(ExitCode::Interrupted, "interrupted: added " + std::to_string(result.copied) +
+                                               " of " + std::to_string(result.copies) + "; " +
+                                               disc + " now holds " + CountOf(count, "trailer") +
+                                               ".");
+    }
     std::printf("added %d, skipped %d; %s now holds %s.\n", static_cast<int>(result.copied),
                 static_cast<int>(result.skipped), disc.c_str(), CountOf(count, "trailer").c_str());
     return ExitCode::Success;

@@ -8,6 +8,7 @@ enum class ExitCode {
     Success = 0,
     Failure = 1, // the disc is damaged or full, another program is writing it, or a write failed
     Usage = 2,   // bad usage, or an input that cannot be read
+    Interrupted = 130, // add or copy stopped by Ctrl-C, what it copied committed
 };
 
 struct ListOptions {

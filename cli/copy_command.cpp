@@ -14,6 +14,7 @@
 #include "disc_files.h"
 #include "disc_pair.h"
 #include "disc_problems.h"
+#include "interruption.h"
 #include "new_disc_folder.h"
 #include "picks.h"
 #include "stream_io.h"
@@ -108,6 +109,7 @@ ExitCode Prepare(DiscPair& discs, const CopyOptions& options, const std::string&
 } // namespace
 
 ExitCode RunCopy(const CopyOptions& options) {
+    CatchInterruptions();
     const std::string folder = TrimFolder(options.folder);
     const auto discs = std::make_unique<DiscPair>();
     std::vector<Step> steps;
@@ -123,7 +125,7 @@ ExitCode RunCopy(const CopyOptions& options) {
     }
 
     const std::string index = IndexPathIn(folder);
-    const StepsCopied result = CopySteps(*discs, steps);
+    const StepsCopied result = CopySteps(*discs, steps, index);
     if (result.refused != nullptr) {
         discs->CloseDestinationDisc();
         return Fail(ExitCode::Failure, "could not copy " + PrintableName(*result.refused) + " to " +
@@ -132,6 +134,12 @@ ExitCode RunCopy(const CopyOptions& options) {
     }
     const std::int32_t count = discs->DestinationCount();
     discs->CloseDestinationDisc();
+    if (result.interrupted) {
+        return Fail(ExitCode::Interrupted, "interrupted: copied " + std::to_string(result.copied) +
+                                               " of " + std::to_string(result.copies) + "; " +
+                                               index + " now holds " + CountOf(count, "trailer") +
+                                               ".");
+    }
     std::printf("copied %d, skipped %d; %s holds %s.\n", static_cast<int>(result.copied),
                 static_cast<int>(result.skipped), index.c_str(), CountOf(count, "trailer").c_str());
     return ExitCode::Success;

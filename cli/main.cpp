@@ -24,7 +24,7 @@ const char kProgramHelp[] =
     "\n"
     "Exit codes: 0 success; 1 the disc is damaged or full, another program is writing it, a\n"
     "file could not be written, or recover left audio unexplained; 2 bad usage, or an input\n"
-    "that cannot be read.\n"
+    "that cannot be read; 130 add or copy stopped by Ctrl-C, keeping what it had copied.\n"
     "\"kovdisc COMMAND --help\" describes each command.";
 
 } // namespace

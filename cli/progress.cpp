@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "trailer_text.h"
+
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -42,6 +44,10 @@ std::string Progress::Step(std::int32_t number, const std::string& name,
 
 void Progress::Skipped(const std::string& name) {
     Show("skipped " + name + ": the disc already shows it", true);
+}
+
+void Progress::Holds(const std::string& disc, std::int32_t count) {
+    Show("committed: " + disc + " now holds " + CountOf(count, "trailer"), true);
 }
 
 void Progress::Finish() {

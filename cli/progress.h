@@ -14,6 +14,8 @@ public:
     void Copying(std::int32_t number, const std::string& name, std::int64_t doneBytes);
     void Copied(std::int32_t number, const std::string& name, std::int64_t doneBytes);
     void Skipped(const std::string& name);
+    // A commit before the last: how many trailers `disc` now holds.
+    void Holds(const std::string& disc, std::int32_t count);
     // Ends the rewritten line, if one is shown.
     void Finish();
 

@@ -10,8 +10,9 @@ DiscPair::DiscPair()
       sourceWritten_(false), sourceIndexReader_(nullptr), destinationIndexReader_(nullptr),
       destinationIndexWriter_(nullptr), sourceAudio_(nullptr), destinationAudio_(nullptr),
       destinationLock_(nullptr), destinationInUse_(false), audioCreated_(false),
-      addRecorded_(false), counter_(0), value_(0), character_(0), fileName_(), sourceAudioName_(),
-      destinationIndexName_(), destinationAudioName_(), destinationFolder_() {}
+      addRecorded_(false), batchCount_(0), indexCurrent_(false), counter_(0), value_(0),
+      character_(0), fileName_(), sourceAudioName_(), destinationIndexName_(),
+      destinationAudioName_(), destinationFolder_() {}
 
 DiscPair::~DiscPair() {
     CloseDestinationDisc();
@@ -89,7 +90,15 @@ void DiscPair::CloseSourceDisc() {
 
 void DiscPair::CloseDestinationDisc() {
     const bool held = destinationOpen_ && destinationLock_ != nullptr;
-    WriteIndex();
+    // Trailers of a batch that was never committed are not listed; after a commit the index on
+    // disk is the list's already.
+    if (batchCount_ > 0) {
+        DropBatch(false);
+    }
+    if (!indexCurrent_) {
+        WriteIndex();
+    }
+    indexCurrent_ = false;
     // The audio ends after the last listed trailer whenever a held disc is between adds, so the
     // record of an add has nothing left to tell.
     if (held) {

@@ -120,10 +120,21 @@ public:
     bool OpenDestinationDisc(bool newDisc, const char* path, int32_t folderLength);
     void CloseDestinationDisc();
     bool AddTrailer(int32_t index);
-    // Adds a trailer as AddTrailer does, with the same bytes and the same steps, but moves its
-    // audio in large blocks (by the system's own copy where it has one) rather than one byte
-    // per call: kovdisc's copy, at the device's speed.
-    bool AddTrailerInBlocks(int32_t index);
+    // kovdisc's adds, many trailers to one commit, at the device's speed. Copies the trailer's
+    // audio, the same bytes AddTrailer copies, in large blocks (by the system's own copy where it
+    // has one) after the audio of the trailers before it, and lists it; nothing reaches the
+    // device and the index on disk does not change until CommitBatch. The batch's first trailer
+    // records where the batch's audio begins, so a kill or a power cut before the commit leaves
+    // audio that Continue cuts. False when the trailer is refused or its copy fails: its audio
+    // is cut back, and the batch's earlier trailers stay for the commit.
+    bool AddTrailerToBatch(int32_t index);
+    // Commits the batch as AddTrailer commits one trailer: the audio reaches the device, then
+    // the index listing every trailer is put in place. True when there is nothing to commit.
+    // False when the commit failed: the batch's trailers are dropped from the list, and the
+    // disc is as it was before the batch.
+    bool CommitBatch();
+    // The trailers added to the batch and not yet committed.
+    int32_t BatchCount() const { return batchCount_; }
     // Takes a written disc for this program's writes, as OpenDestinationDisc does, before the
     // disc is checked, so that nothing changes it between the check and the open or the cut.
     // It is held until CloseDestinationDisc; OpenDestinationDisc of the same disc keeps it. False
@@ -170,7 +181,8 @@ private:
     // How a new index took the place of the old one.
     enum class Placement { Placed, NotPlaced, Unsure }; // Unsure: in place, but maybe not lasting
 
-    bool AddTrailerCopying(int32_t index, bool inBlocks);
+    bool PrepareAdd(int32_t index, std::int64_t& from, std::int64_t& audioSize) const;
+    void DropBatch(bool indexReplaced);
     bool WriteIndexFile();
     Placement PlaceIndex();
     bool SetFileName(const char* folder, const char* fileName);
@@ -211,6 +223,8 @@ private:
     bool destinationInUse_; // the last open or hold found another program writing the disc
     bool audioCreated_;     // the held audio file did not exist before this open
     bool addRecorded_;      // the record of an add and its folder entry are on the device
+    int32_t batchCount_;    // the last trailers of the destination list, not yet committed
+    bool indexCurrent_;     // a commit of a batch put in place the index of the list as it is
     // Working fields of the reader, the writer, the path builder and the copy; they carry
     // nothing from one operation to the next.
     int32_t counter_;

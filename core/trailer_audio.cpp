@@ -228,6 +228,7 @@ void DiscPair::AbandonDestination() {
         audioCreated_ = false;
     }
     destinationCount_ = 0;
+    batchCount_ = 0;
     destinationOpen_ = false;
 }
 
@@ -396,6 +397,8 @@ bool DiscPair::OpenContinuedDisc(const char* indexPath, int32_t folderLength) {
 bool DiscPair::OpenDestinationDisc(bool newDisc, const char* path, int32_t folderLength) {
     destinationInUse_ = false;
     addRecorded_ = false;
+    batchCount_ = 0;
+    indexCurrent_ = false;
     const bool opened = newDisc ? OpenNewDisc(path) : OpenContinuedDisc(path, folderLength);
     if (!opened) {
         AbandonDestination();
@@ -422,15 +425,9 @@ void DiscPair::RestoreDestination(std::int64_t audioSize, bool indexReplaced) {
     ReleaseDestination();
 }
 
-bool DiscPair::AddTrailer(int32_t index) {
-    return AddTrailerCopying(index, false);
-}
-
-bool DiscPair::AddTrailerInBlocks(int32_t index) {
-    return AddTrailerCopying(index, true);
-}
-
-bool DiscPair::AddTrailerCopying(int32_t index, bool inBlocks) {
+// Whether the source trailer `index` may be added now; where its audio is read from, and where
+// on the disc it goes.
+bool DiscPair::PrepareAdd(int32_t index, std::int64_t& from, std::int64_t& audioSize) const {
     if (!sourceOpen_ || !destinationOpen_ || destinationAudio_ == nullptr) {
         return false;
     }
@@ -440,12 +437,18 @@ bool DiscPair::AddTrailerCopying(int32_t index, bool inBlocks) {
     const TrailerEntry& entry = sourceList_[index];
     // A written disc keeps each block at its OFFSET; its START only tells where the block
     // began on the disc it was first copied from.
-    const std::int64_t from =
-        static_cast<std::int64_t>(entry.offset) + (sourceWritten_ ? 0 : entry.start);
-    const std::int64_t audioSize = DestinationAudioEnd();
-    if (!EntryIsCopyable(entry) || audioSize + entry.end > kLargestAudioFile) {
+    from = static_cast<std::int64_t>(entry.offset) + (sourceWritten_ ? 0 : entry.start);
+    audioSize = DestinationAudioEnd();
+    return EntryIsCopyable(entry) && audioSize + entry.end <= kLargestAudioFile;
+}
+
+bool DiscPair::AddTrailer(int32_t index) {
+    std::int64_t from = 0;
+    std::int64_t audioSize = 0;
+    if (batchCount_ > 0 || !PrepareAdd(index, from, audioSize)) {
         return false;
     }
+    const TrailerEntry& entry = sourceList_[index];
     if (!RecordAddStart(audioSize) || !SeekStream(destinationAudio_, audioSize, SEEK_SET) ||
         !SeekStream(sourceAudio_, from, SEEK_SET)) {
         return false;
@@ -453,17 +456,12 @@ bool DiscPair::AddTrailerCopying(int32_t index, bool inBlocks) {
     std::clearerr(sourceAudio_);
     std::FILE* const in = sourceAudio_;
     std::FILE* const out = destinationAudio_;
-    bool copied = true;
-    if (inBlocks) {
-        copied = CopyInBlocks(in, from, out, audioSize, entry.end);
-    } else {
-        CopyByteByByte(in, out, entry.end);
-    }
+    CopyByteByByte(in, out, entry.end);
 
     // A read error is not the end of the file: its audio would be silently replaced. The audio
     // is on the device before an index lists it.
     Placement placement = Placement::NotPlaced;
-    if (copied && !std::ferror(in) && FlushToDevice(out) && !std::ferror(out)) {
+    if (!std::ferror(in) && FlushToDevice(out) && !std::ferror(out)) {
         destinationList_[destinationCount_] = entry;
         ++destinationCount_;
         placement = PlaceIndex();
@@ -475,6 +473,64 @@ bool DiscPair::AddTrailerCopying(int32_t index, bool inBlocks) {
         RestoreDestination(audioSize, placement == Placement::Unsure);
     }
     return placement == Placement::Placed;
+}
+
+bool DiscPair::AddTrailerToBatch(int32_t index) {
+    std::int64_t from = 0;
+    std::int64_t audioSize = 0;
+    if (!PrepareAdd(index, from, audioSize)) {
+        return false;
+    }
+    const TrailerEntry& entry = sourceList_[index];
+    // Audio after the committed trailers is a batch under way, recorded before its first byte.
+    if ((batchCount_ == 0 && !RecordAddStart(audioSize)) ||
+        !SeekStream(destinationAudio_, audioSize, SEEK_SET) ||
+        !SeekStream(sourceAudio_, from, SEEK_SET)) {
+        return false;
+    }
+    // Every byte of the trailer leaves the stream's buffer here, so a failure is this trailer's
+    // alone: the batch's earlier trailers are whole in the file. A read error is not the end of
+    // the file: its audio would be silently replaced.
+    std::FILE* const in = sourceAudio_;
+    std::FILE* const out = destinationAudio_;
+    if (!CopyInBlocks(in, from, out, audioSize, entry.end) || std::ferror(in) ||
+        std::fflush(out) != 0 || std::ferror(out)) {
+        RestoreDestination(audioSize, false);
+        return false;
+    }
+    destinationList_[destinationCount_] = entry;
+    ++destinationCount_;
+    ++batchCount_;
+    return true;
+}
+
+bool DiscPair::CommitBatch() {
+    if (batchCount_ == 0) {
+        return true;
+    }
+    // The audio is on the device before an index lists it.
+    Placement placement = Placement::NotPlaced;
+    if (destinationAudio_ != nullptr && FlushToDevice(destinationAudio_) &&
+        !std::ferror(destinationAudio_)) {
+        placement = PlaceIndex();
+    }
+    if (placement != Placement::Placed) {
+        DropBatch(placement == Placement::Unsure);
+        return false;
+    }
+    batchCount_ = 0;
+    indexCurrent_ = true;
+    return true;
+}
+
+// Takes the batch's trailers off the list and cuts their audio, as after a failed add. A disc
+// already let go is not touched: another program may hold it now.
+void DiscPair::DropBatch(bool indexReplaced) {
+    destinationCount_ -= batchCount_;
+    batchCount_ = 0;
+    if (destinationLock_ != nullptr) {
+        RestoreDestination(DestinationAudioEnd(), indexReplaced);
+    }
 }
 
 bool ReadTrailerAudio(std::FILE* audio, unsigned char* buffer, std::size_t size) {

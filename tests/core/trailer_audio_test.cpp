@@ -155,9 +155,9 @@ TEST_F(DestinationDisc, EveryTrailerOfASampleDiscCopiesItsOwnBlock) {
     EXPECT_EQ(position, audio.size());
 }
 
-// The block copy writes exactly the bytes of the byte-by-byte one: blocks that cross the 1 MiB
-// pieces, a block ending exactly at the end of the source, one running past it (0xFF), one
-// wholly past it, and one without audio.
+// The block copy of a batch writes exactly the bytes of the byte-by-byte one: blocks that cross
+// the 1 MiB pieces, a block ending exactly at the end of the source, one running past it (0xFF),
+// one wholly past it, and one without audio.
 TEST_F(DestinationDisc, CopyInBlocksWritesTheSameBytesAsByteByByte) {
     const std::size_t block = 290 * 3675; // 1,065,750 bytes: more than one piece of 1 MiB
     const std::string audio = SourceAudio(92 + 3 * block);
@@ -173,8 +173,9 @@ TEST_F(DestinationDisc, CopyInBlocksWritesTheSameBytesAsByteByByte) {
     for (const bool inBlocks : {false, true}) {
         ASSERT_TRUE(discs.OpenDestinationDisc(true, destination.Path().c_str(), 0));
         for (int32_t i = 0; i < 6; ++i) {
-            ASSERT_TRUE(inBlocks ? discs.AddTrailerInBlocks(i) : discs.AddTrailer(i)) << i;
+            ASSERT_TRUE(inBlocks ? discs.AddTrailerToBatch(i) : discs.AddTrailer(i)) << i;
         }
+        ASSERT_TRUE(discs.CommitBatch());
         discs.CloseDestinationDisc();
         const std::string written = DestinationAudio();
         EXPECT_EQ(written.size(), expected.size()) << (inBlocks ? "in blocks" : "byte by byte");
