@@ -107,7 +107,8 @@ StepsCopied CopySteps(DiscPair& discs, const std::vector<Step>& steps, const std
         ++started;
         doneBytes += entry.end;
         batch.Add({&entry, false, started, doneBytes});
-        if (Clock::now() - lastCommit >= batchSeconds) {
+        // The last step's batch is committed after the loop, with what follows reported there.
+        if (&step != &steps.back() && Clock::now() - lastCommit >= batchSeconds) {
             if (!batch.Commit()) {
                 progress.Finish();
                 return result;

@@ -42,6 +42,16 @@ TEST_F(Add, CopiesThePicksInOrderAndSkipsWhatTheDiscShows) {
               "");
 }
 
+// Each batch is committed before its trailers are reported, and each commit but the last says
+// what the disc holds: here a commit for every trailer.
+TEST_F(Add, ReportsEachBatchOnceItIsCommitted) {
+    ASSERT_EQ(setenv("KOVDISC_BATCH_SECONDS", "0", 1), 0);
+    const std::string batches =
+        Kov({"add", "disc/R14TRLR.TXT", "source/R14TRLR.TXT", "#2", "zebra", "#3", "#5"});
+    unsetenv("KOVDISC_BATCH_SECONDS");
+    ExpectGolden("add_batches", batches + Kov({"check", "disc/R14TRLR.TXT"}));
+}
+
 TEST_F(Add, WithoutPicksAddsEveryTrailerTheDiscDoesNotShow) {
     std::string all = Kov({"new", "fresh"});
     all += Kov({"add", "fresh/R14TRLR.TXT", "source/R14TRLR.TXT"});

@@ -182,3 +182,29 @@ TEST_F(DestinationDisc, CopyInBlocksWritesTheSameBytesAsByteByByte) {
         EXPECT_TRUE(written == expected) << (inBlocks ? "in blocks" : "byte by byte");
     }
 }
+
+// A batch changes the disc's index only when it is committed; until then the record says where
+// its audio began. A batch never committed is not listed, and its audio is cut at the close.
+TEST_F(DestinationDisc, ABatchIsListedOnlyOnceCommitted) {
+    const std::string audio = SourceAudio(92 + 3 * 3675);
+    OpenSource("A 1 0 1 92\r\nB 2 0 2 3767\r\n\x1A", audio);
+    ASSERT_TRUE(discs.OpenDestinationDisc(true, destination.Path().c_str(), 0));
+    const std::string empty = kIndexHeaderLines + "\x1A";
+    ASSERT_TRUE(discs.AddTrailerToBatch(0));
+    ASSERT_TRUE(discs.AddTrailerToBatch(1));
+    EXPECT_EQ(discs.BatchCount(), 2);
+    EXPECT_EQ(DestinationIndex(), empty);
+    EXPECT_EQ(ReadFileBytes(destination.File("R14T5.ADD")), "92\r\n");
+    ASSERT_TRUE(discs.CommitBatch());
+    EXPECT_EQ(discs.BatchCount(), 0);
+    const std::string two = kIndexHeaderLines + "A\t\t1\t0\t1\t92\r\nB\t\t2\t0\t2\t3767\r\n\x1A";
+    EXPECT_EQ(DestinationIndex(), two);
+
+    ASSERT_TRUE(discs.AddTrailerToBatch(0));
+    EXPECT_EQ(ReadFileBytes(destination.File("R14T5.ADD")), "11117\r\n");
+    EXPECT_EQ(DestinationAudio().size(), 92u + 4 * 3675);
+    discs.CloseDestinationDisc();
+    EXPECT_EQ(DestinationIndex(), two);
+    EXPECT_EQ(DestinationAudio(), kAudioHeaderBytes + audio.substr(92));
+    EXPECT_FALSE(FileExists(destination.File("R14T5.ADD")));
+}
