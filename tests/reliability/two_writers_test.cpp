@@ -1,7 +1,8 @@
 // Two kovdisc processes on one disc. The first is stopped (SIGSTOP) the moment its disc's audio
 // grows, in the middle of its copy: every other writer is then refused with nothing changed,
 // every reader still reads, and the first, continued, finishes a disc that verifies. A writer
-// killed in the middle of its copy leaves no lock behind.
+// killed in the middle of its copy leaves no lock behind. A writer interrupted (SIGINT) in the
+// middle of a batch commits what it copied and says so; a second interrupt ends it at once.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -112,6 +113,24 @@ protected:
         ASSERT_TRUE(IsStopped(pid)) << "process " << pid << " did not stop";
     }
 
+    // Waits until `pid` has taken the signals sent to it: none is pending (ShdPnd in
+    // /proc/PID/status).
+    static void WaitTaken(pid_t pid) {
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        for (;;) {
+            std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+            std::string line;
+            while (std::getline(status, line) && line.rfind("ShdPnd:", 0) != 0) {
+            }
+            if (line.find_first_not_of("0", line.find_first_not_of(" \t", 7)) ==
+                    std::string::npos ||
+                std::chrono::steady_clock::now() > give_up) {
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+    }
+
     // Stops the writer as soon as the disc's audio grows past `size`: mid-copy.
     void StopWhenAudioGrows(const Started& writer, std::uintmax_t size) {
         const std::string audio = work.File("disc/R14T5.AUD");
@@ -179,6 +198,12 @@ protected:
     }
 
     TempFolder work;
+};
+
+// While one lives, every kovdisc the test starts copies in one batch, committed at its end.
+struct OneBatch {
+    OneBatch() { setenv("KOVDISC_BATCH_SECONDS", "1000", 1); }
+    ~OneBatch() { unsetenv("KOVDISC_BATCH_SECONDS"); }
 };
 
 const char kDisc[] = "disc/R14TRLR.TXT";
@@ -330,4 +355,53 @@ TEST_F(TwoWriters, AVerifyWhoseDiscIsCutWhileItReadsSaysTheDiscChanged) {
     EXPECT_EQ(reader.Err(), "kovdisc: the disc disc/R14TRLR.TXT changed while it was read: another "
                             "program is writing it; run the command again once that program has "
                             "finished.\n");
+}
+
+// The add is interrupted in the middle of its one batch: it copies the trailer under way,
+// commits what it copied, says so and exits 130, with a sound disc that holds what it says.
+// Interrupted a second time, it ends at once, and the next add cuts what it left.
+TEST_F(TwoWriters, AnInterruptedAddCommitsWhatItCopiedAndSaysSo) {
+    ASSERT_EQ(mkdir(work.File("big").c_str(), 0755), 0);
+    SampleDiscOptions options;
+    options.trailers = 3;
+    options.fixedUnits = 30000; // 110 MB each: the stops land well inside a trailer
+    static SampleTrailer trailers[kMaxSampleTrailers];
+    ASSERT_TRUE(WriteSampleDisc(work.File("big").c_str(), options, trailers));
+    const std::uintmax_t emptyAudio = std::filesystem::file_size(work.File("disc/R14T5.AUD"));
+    const OneBatch oneBatch;
+    Started add({"add", kDisc, "big/R14TRLR.TXT"}, work.Path());
+    StopWhenAudioGrows(add, emptyAudio);
+    ASSERT_EQ(kill(add.Pid(), SIGINT), 0);
+    ASSERT_EQ(kill(add.Pid(), SIGCONT), 0);
+    EXPECT_EQ(add.Wait(), 130);
+    const std::string err = add.Err();
+    const std::string said = "kovdisc: interrupted: added ";
+    const std::size_t at = err.rfind(said);
+    ASSERT_NE(at, std::string::npos) << err;
+    const int added = std::stoi(err.substr(at + said.size()));
+    EXPECT_GE(added, 1);
+    EXPECT_LT(added, 3);
+    const std::string trailersHeld =
+        std::to_string(added) + (added == 1 ? " trailer" : " trailers");
+    EXPECT_EQ(err.substr(at), said + std::to_string(added) + " of 3; disc/R14TRLR.TXT now holds " +
+                                  trailersHeld + ".\n");
+    const std::string bytes =
+        std::to_string(emptyAudio + static_cast<std::uintmax_t>(added) * 30000 * kIndexUnit);
+    ExpectRun(Kov({"check", kDisc}), 0,
+              "disc/R14TRLR.TXT is sound: " + trailersHeld + ", " + bytes + " bytes of audio.\n",
+              "");
+    EXPECT_EQ(FilesIn(work.File("disc")), (std::vector<std::string>{"R14T5.AUD", "R14TRLR.TXT"}));
+
+    // Stopped again in the middle of a trailer after the first interrupt has been taken.
+    Started again({"add", kDisc, "big/R14TRLR.TXT"}, work.Path());
+    StopWhenAudioGrows(again, std::stoull(bytes));
+    ASSERT_EQ(kill(again.Pid(), SIGINT), 0);
+    ASSERT_EQ(kill(again.Pid(), SIGCONT), 0);
+    WaitTaken(again.Pid());
+    Halt(again.Pid());
+    ASSERT_EQ(kill(again.Pid(), SIGINT), 0);
+    ASSERT_EQ(kill(again.Pid(), SIGCONT), 0);
+    EXPECT_EQ(again.Wait(), -1) << again.Err();
+    EXPECT_EQ(Kov({"add", kDisc, "small/R14TRLR.TXT"}).code, 0);
+    EXPECT_EQ(Kov({"check", kDisc}).code, 0);
 }
