@@ -1,8 +1,10 @@
 // kovdisc copy is killed at random moments, into fresh folders and over the disc an earlier
 // round left: the folder must hold no index yet or a disc that continues with every listed
-// trailer whole, and the disc copied from must stay as it was.
+// trailer whole and every trailer the copy reported as added (a killed batch loses nothing
+// committed before it), and the disc copied from must stay as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -26,8 +28,10 @@ namespace {
 const int32_t kTrailers = 40;
 const int kKills = 30;
 
-// Copies every trailer of the disc, the last first, with nothing on the terminal.
-pid_t StartCopy(const std::string& disc, const std::string& folder) {
+// Copies every trailer of the disc, the last first, with nothing on the terminal; its progress
+// goes to the file `progress`. It commits a batch once `batchSeconds` have gone by since the last.
+pid_t StartCopy(const std::string& disc, const std::string& folder, const std::string& progress,
+                const char* batchSeconds) {
     std::vector<std::string> arguments = {KovdiscPath(), "copy", disc, folder, "--force"};
     for (int32_t i = kTrailers; i >= 1; --i) {
         arguments.push_back("#" + std::to_string(i));
@@ -37,15 +41,32 @@ pid_t StartCopy(const std::string& disc, const std::string& folder) {
         argv.push_back(argument.data());
     }
     argv.push_back(nullptr);
+    // Emptied before the child starts: a kill may come before it opens the file.
+    WriteFileBytes(progress, "");
     const pid_t child = fork();
     if (child == 0) {
         const int nowhere = open("/dev/null", O_WRONLY);
+        const int errors = open(progress.c_str(), O_WRONLY);
         dup2(nowhere, STDOUT_FILENO);
-        dup2(nowhere, STDERR_FILENO);
+        dup2(errors, STDERR_FILENO);
+        setenv("KOVDISC_BATCH_SECONDS", batchSeconds, 1);
         execv(argv[0], argv.data());
         _exit(127);
     }
     return child;
+}
+
+// The most trailers the copy reported as added: the commits it made before it died.
+int32_t ReportedAdded(const std::string& progress) {
+    const std::string text = ReadFileBytes(progress);
+    int32_t added = 0;
+    for (std::size_t at = text.find("added "); at != std::string::npos;
+         at = text.find("added ", at + 1)) {
+        if (at == 0 || text[at - 1] == '\n') {
+            added = std::max(added, static_cast<int32_t>(std::stoi(text.substr(at + 6))));
+        }
+    }
+    return added;
 }
 
 } // namespace
@@ -76,7 +97,8 @@ TEST(CopyCrashSafety, KilledCopiesLeaveAWholeDiscAndTheirInputAsItWas) {
     std::fflush(nullptr); // the child must not write out the parent's buffered output
     const auto started = std::chrono::steady_clock::now();
     int status = 0;
-    waitpid(StartCopy(disc, work.File("whole")), &status, 0);
+    const std::string progress = work.File("progress.txt");
+    waitpid(StartCopy(disc, work.File("whole"), progress, "0"), &status, 0);
     const auto wholeCopy = std::chrono::duration_cast<std::chrono::microseconds>(
         std::chrono::steady_clock::now() - started);
     ASSERT_EQ(CheckWholeDisc(work.File("whole")).trailers, kTrailers);
@@ -86,11 +108,19 @@ TEST(CopyCrashSafety, KilledCopiesLeaveAWholeDiscAndTheirInputAsItWas) {
     int finishedFirst = 0;
     int unfinished = 0;
     int cut = 0;
+    int committedFirst = 0; // kills that came after the copy had reported trailers as added
     auto longestWait = static_cast<useconds_t>(wholeCopy.count());
     for (int round = 0; kills < kKills && round < 20 * kKills; ++round) {
         const std::string folder =
             work.File(round % 2 == 1 ? "fresh" + std::to_string(round) : std::string("again"));
-        const pid_t child = StartCopy(disc, folder);
+        // Every other copy commits each trailer on its own and is killed once it has reported
+        // one as added; the rest commit in batches of a few, and die at any moment.
+        const bool eachOnItsOwn = round % 2 == 0;
+        const pid_t child = StartCopy(disc, folder, progress, eachOnItsOwn ? "0" : "0.002");
+        while (eachOnItsOwn && ReadFileBytes(progress).find("added ") == std::string::npos &&
+               waitpid(child, &status, WNOHANG) == 0) {
+            usleep(50);
+        }
         usleep(std::uniform_int_distribution<useconds_t>(0, longestWait)(random));
         kill(child, SIGKILL);
         waitpid(child, &status, 0);
@@ -102,20 +132,27 @@ TEST(CopyCrashSafety, KilledCopiesLeaveAWholeDiscAndTheirInputAsItWas) {
             continue;
         }
         ++kills;
+        // No trailer reported as added is lost.
+        const int32_t reported = ReportedAdded(progress);
+        committedFirst += reported > 0 ? 1 : 0;
         if (FileExists(folder + "/" + kIndexFileName)) {
             const WholeDiscCheck check = CheckWholeDisc(folder);
             ASSERT_TRUE(check.whole) << check.fault << ", after kill " << kills;
+            ASSERT_GE(check.trailers, reported) << "after kill " << kills;
             unfinished += check.trailers < kTrailers ? 1 : 0;
             cut += check.cutBytes > 0 ? 1 : 0;
         } else {
+            ASSERT_EQ(reported, 0) << "after kill " << kills;
             ++unfinished;
         }
         ASSERT_EQ(ReadFileBytes(disc) + ReadFileBytes(discFolder + "/R14T5.AUD"), discFiles);
     }
     EXPECT_EQ(kills, kKills);
     EXPECT_GE(unfinished, kills / 4);
-    std::printf("The copy was killed %d times, %d of them before it had copied every trailer and "
-                "%d in the middle of one; every disc it left was whole. %d copies finished before "
-                "their kill came.\n",
-                kills, unfinished, cut, finishedFirst);
+    EXPECT_GE(committedFirst, kills / 4);
+    std::printf("The copy was killed %d times, %d of them before it had copied every trailer, "
+                "%d in the middle of one and %d after it had reported trailers as added; every "
+                "disc it left was whole and held them. %d copies finished before their kill "
+                "came.\n",
+                kills, unfinished, cut, committedFirst, finishedFirst);
 }
