@@ -963,7 +963,7 @@ def check_disc(programs, folder_tree, scratch):
 
 class Scenario:
     def __init__(self, title, kind, root, disc, args, old, planned, expected_out,
-                 expected_err, untouchable=()):
+                 expected_err, untouchable=(), batch_seconds=None):
         self.title = title
         self.kind = kind
         self.root = root
@@ -974,15 +974,23 @@ class Scenario:
         self.expected_out = expected_out
         self.expected_err = expected_err
         self.untouchable = untouchable  # folders (relative) the command only reads
+        # KOVDISC_BATCH_SECONDS for add and copy: "0" commits every trailer on its own, a large
+        # value the whole run in one batch; a recorded run is too slow to leave it to the clock.
+        self.batch_seconds = batch_seconds
 
 
-def progress_lines(trailers):
+def progress_lines(trailers, each_committed=None, held_before=0):
+    """The progress lines of an add or a copy; with `each_committed`, the disc's index, the
+    line of each commit but the last after its trailer."""
     total = sum(size for _, size in trailers)
     done, lines = 0, ""
     for number, (name, size) in enumerate(trailers, 1):
         done += size
         lines += "added %d of %d: %s, %d of %d bytes\n" % (number, len(trailers), name, done,
                                                           total)
+        if each_committed and number < len(trailers):
+            lines += "committed: %s now holds %s\n" % (each_committed,
+                                                       trailers_text(held_before + number))
     return lines
 
 
@@ -1007,23 +1015,28 @@ def make_scenarios(programs, work):
             listed += trailers
         return folder, listed
 
-    # add: a disc of two trailers, then four more of two units each.
-    root = os.path.join(work, "add")
-    earlier = programs.sample(os.path.join(root, "earlier"), 2, 1, 11)
-    source = programs.sample(os.path.join(root, "source"), 4, 2, 12)
-    disc, _ = disc_of(root, "disc", (os.path.join(root, "earlier"), earlier))
-    index = os.path.join(disc, INDEX)
-    scenarios.append(Scenario(
-        "add 4 trailers to a disc of 2", "add", root, "disc",
-        ["add", index, os.path.join(root, "source", INDEX)],
-        [n for n, _ in earlier], [n for n, _ in earlier + source],
-        "added %d, skipped 0; %s now holds %s.\n" % (len(source), index,
-                                                     trailers_text(len(earlier + source))),
-        progress_lines(source), untouchable=("source", "earlier")))
+    # add: a disc of two trailers, then four more of two units each, in one batch and with a
+    # commit for each.
+    for title, folder, each in (("add 4 trailers to a disc of 2 in one batch", "add", False),
+                                ("add 4 trailers to a disc of 2, a commit each", "add-each",
+                                 True)):
+        root = os.path.join(work, folder)
+        earlier = programs.sample(os.path.join(root, "earlier"), 2, 1, 11)
+        source = programs.sample(os.path.join(root, "source"), 4, 2, 12)
+        disc, _ = disc_of(root, "disc", (os.path.join(root, "earlier"), earlier))
+        index = os.path.join(disc, INDEX)
+        scenarios.append(Scenario(
+            title, "add", root, "disc", ["add", index, os.path.join(root, "source", INDEX)],
+            [n for n, _ in earlier], [n for n, _ in earlier + source],
+            "added %d, skipped 0; %s now holds %s.\n" % (len(source), index,
+                                                         trailers_text(len(earlier + source))),
+            progress_lines(source, index if each else None, len(earlier)),
+            untouchable=("source", "earlier"), batch_seconds="0" if each else "1000"))
 
-    # copy: a disc of trailers of 1, 3 and 2 units, copied into a new folder and over a disc.
-    for title, force in (("copy a disc of 3 into a new folder", False),
-                         ("copy a disc of 3 over a disc of 2 (--force)", True)):
+    # copy: a disc of trailers of 1, 3 and 2 units, copied into a new folder in one batch, and
+    # over a disc with a commit for each.
+    for title, force in (("copy a disc of 3 into a new folder in one batch", False),
+                         ("copy a disc of 3 over a disc of 2 (--force), a commit each", True)):
         root = os.path.join(work, "copy-force" if force else "copy")
         one = programs.sample(os.path.join(root, "one"), 1, 1, 21)
         three = programs.sample(os.path.join(root, "three"), 1, 3, 22)
@@ -1042,7 +1055,8 @@ def make_scenarios(programs, work):
             title, "copy", root, "out", args, old, [n for n, _ in listed],
             "copied %d, skipped 0; %s holds %s.\n" % (len(listed), os.path.join(out, INDEX),
                                                       trailers_text(len(listed))),
-            progress_lines(listed), untouchable=("disc",)))
+            progress_lines(listed, os.path.join(out, INDEX) if force else None),
+            untouchable=("disc",), batch_seconds="0" if force else "1000"))
 
     # new: into a new folder, and over a disc of 2 trailers.
     for title, force in (("new disc in a new folder", False),
@@ -1090,7 +1104,11 @@ def not_yet_changed(scenario, initial, folder, any_report):
 def record(programs, scenario, trace):
     command = [STRACE, "-f", "-xx", "-s", "1000000000", "-o", trace, "-e",
                "trace=%file,%desc,fsync,fdatasync,sync,syncfs", "--", programs.kovdisc]
-    result = run(command + scenario.args, cwd=scenario.root, stdin=subprocess.DEVNULL)
+    environment = dict(os.environ)
+    if scenario.batch_seconds is not None:
+        environment["KOVDISC_BATCH_SECONDS"] = scenario.batch_seconds
+    result = run(command + scenario.args, cwd=scenario.root, stdin=subprocess.DEVNULL,
+                 env=environment)
     problems = []
     if result.returncode != 0:
         problems.append("the recorded run ended with exit %d" % result.returncode)
