@@ -128,10 +128,10 @@ public:
     // audio that Continue cuts. False when the trailer is refused or its copy fails: its audio
     // is cut back, and the batch's earlier trailers stay for the commit.
     bool AddTrailerToBatch(int32_t index);
-    // Commits the batch as AddTrailer commits one trailer: the audio reaches the device, then
-    // the index listing every trailer is put in place. True when there is nothing to commit.
-    // False when the commit failed: the batch's trailers are dropped from the list, and the
-    // disc is as it was before the batch.
+    // Commits the batch: the audio reaches the device, then the index listing every trailer is
+    // put in place. AddTrailer is a batch of one, copied byte by byte and committed at once. True
+    // when there is nothing to commit. False when the commit failed: the batch's trailers are
+    // dropped from the list, and the disc is as it was before the batch.
     bool CommitBatch();
     // The trailers added to the batch and not yet committed.
     int32_t BatchCount() const { return batchCount_; }
@@ -182,6 +182,7 @@ private:
     enum class Placement { Placed, NotPlaced, Unsure }; // Unsure: in place, but maybe not lasting
 
     bool PrepareAdd(int32_t index, std::int64_t& from, std::int64_t& audioSize) const;
+    bool CopyIntoBatch(int32_t index, bool inBlocks);
     void DropBatch(bool indexReplaced);
     bool WriteIndexFile();
     Placement PlaceIndex();

@@ -442,40 +442,16 @@ bool DiscPair::PrepareAdd(int32_t index, std::int64_t& from, std::int64_t& audio
     return EntryIsCopyable(entry) && audioSize + entry.end <= kLargestAudioFile;
 }
 
+// The window's Add: a batch of one, copied byte by byte and committed at once.
 bool DiscPair::AddTrailer(int32_t index) {
-    std::int64_t from = 0;
-    std::int64_t audioSize = 0;
-    if (batchCount_ > 0 || !PrepareAdd(index, from, audioSize)) {
-        return false;
-    }
-    const TrailerEntry& entry = sourceList_[index];
-    if (!RecordAddStart(audioSize) || !SeekStream(destinationAudio_, audioSize, SEEK_SET) ||
-        !SeekStream(sourceAudio_, from, SEEK_SET)) {
-        return false;
-    }
-    std::clearerr(sourceAudio_);
-    std::FILE* const in = sourceAudio_;
-    std::FILE* const out = destinationAudio_;
-    CopyByteByByte(in, out, entry.end);
-
-    // A read error is not the end of the file: its audio would be silently replaced. The audio
-    // is on the device before an index lists it.
-    Placement placement = Placement::NotPlaced;
-    if (!std::ferror(in) && FlushToDevice(out) && !std::ferror(out)) {
-        destinationList_[destinationCount_] = entry;
-        ++destinationCount_;
-        placement = PlaceIndex();
-        if (placement != Placement::Placed) {
-            --destinationCount_;
-        }
-    }
-    if (placement != Placement::Placed) {
-        RestoreDestination(audioSize, placement == Placement::Unsure);
-    }
-    return placement == Placement::Placed;
+    return batchCount_ == 0 && CopyIntoBatch(index, false) && CommitBatch();
 }
 
 bool DiscPair::AddTrailerToBatch(int32_t index) {
+    return CopyIntoBatch(index, true);
+}
+
+bool DiscPair::CopyIntoBatch(int32_t index, bool inBlocks) {
     std::int64_t from = 0;
     std::int64_t audioSize = 0;
     if (!PrepareAdd(index, from, audioSize)) {
@@ -488,13 +464,19 @@ bool DiscPair::AddTrailerToBatch(int32_t index) {
         !SeekStream(sourceAudio_, from, SEEK_SET)) {
         return false;
     }
+    std::clearerr(sourceAudio_);
+    std::FILE* const in = sourceAudio_;
+    std::FILE* const out = destinationAudio_;
+    bool copied = true;
+    if (inBlocks) {
+        copied = CopyInBlocks(in, from, out, audioSize, entry.end);
+    } else {
+        CopyByteByByte(in, out, entry.end);
+    }
     // Every byte of the trailer leaves the stream's buffer here, so a failure is this trailer's
     // alone: the batch's earlier trailers are whole in the file. A read error is not the end of
     // the file: its audio would be silently replaced.
-    std::FILE* const in = sourceAudio_;
-    std::FILE* const out = destinationAudio_;
-    if (!CopyInBlocks(in, from, out, audioSize, entry.end) || std::ferror(in) ||
-        std::fflush(out) != 0 || std::ferror(out)) {
+    if (!copied || std::ferror(in) || std::fflush(out) != 0 || std::ferror(out)) {
         RestoreDestination(audioSize, false);
         return false;
     }
