@@ -39,6 +39,7 @@ discs=$(windows_path "$out/discs")
 "$make_sample_disc" kill --trailers 1 --fixed-units 20000 --seed 1 >/dev/null
 "$make_sample_disc" long --trailers 1 --fixed-units 100000 --seed 2 >/dev/null
 "$make_sample_disc" longer --trailers 1 --fixed-units 100000 --seed 4 >/dev/null
+"$make_sample_disc" three --trailers 3 --fixed-units 20000 --seed 6 >/dev/null
 "$make_sample_disc" small --trailers 1 --fixed-units 30 --seed 3 >/dev/null
 
 unset WAYLAND_DISPLAY
@@ -224,6 +225,38 @@ kovdisc_pair() {
         "kill (tries refused: $held)"
 }
 
+# kovdisc.exe interrupted by Ctrl-C (Wine turns SIGINT into the console's event) in the middle of
+# its one batch: it finishes the trailer under way, commits what it copied, says so and exits 130.
+interrupted_kovdisc() {
+    local base code line added
+    small_disc
+    base=$(audio_size disc/R14T5.AUD)
+    KOVDISC_BATCH_SECONDS=1000 start_kov exe add disc/R14TRLR.TXT three/R14TRLR.TXT
+    local deadline=$((SECONDS + 30))
+    while (($(audio_size disc/R14T5.AUD) <= base)); do
+        ((SECONDS < deadline)) || fail "no copy into disc began"
+    done
+    halt "$writer_pid"
+    writing "$writer_pid" disc/R14T5.AUD
+    added=$(((($(audio_size disc/R14T5.AUD) - base) / (20000 * 3675)) + 1))
+    ((added < 3)) || fail "kovdisc.exe was in its last trailer when it was stopped"
+    kill -INT "$writer_pid"
+    kill -CONT "$writer_pid"
+    code=0
+    wait "$writer_pid" || code=$?
+    writer_pid=""
+    line=$(tr -d '\r' <"$out/writer.err" | tail -n 1)
+    local said="kovdisc: interrupted: added $added of 3; disc/R14TRLR.TXT now holds"
+    [ "$code" -eq 130 ] && [ "$line" = "$said $((added + 1)) trailers." ] ||
+        fail "kovdisc.exe interrupted: exit $code, $line"
+    kov native check disc/R14TRLR.TXT || fail "the interrupted disc is not sound"
+    grep -qF "sound: $((added + 1)) trailers" "$out/out.txt" ||
+        fail "the interrupted disc holds $(cat "$out/out.txt")"
+    only_the_disc disc
+    note "kovdisc.exe interrupted (SIGINT, Wine's Ctrl-C) in its trailer $added of 3: it" \
+        "committed $added and exited 130"
+}
+
 # The window first, kovdisc of KIND second.
 window_first() {
     stopped_window
@@ -275,6 +308,7 @@ window_second() {
 started=$SECONDS
 window_first exe
 kovdisc_pair
+interrupted_kovdisc
 window_second exe
 window_second native
 window_first native
