@@ -158,6 +158,16 @@ TEST_F(Add, StopsAtAFullListOrAFullDiskAndLeavesTheDiscSound) {
         transcript = Kov({"add", "fresh/R14TRLR.TXT", "source/R14TRLR.TXT", "#2", "#7"});
     }
     transcript += Kov({"check", "fresh/R14TRLR.TXT"});
+    // The disc fills in the last bytes of Part, the 0xFF past the end of its source, which the
+    // copy hands to the stream's buffer: Part's add fails there, and Zebra's, copied before it
+    // in the same batch, is committed.
+    Kov({"new", "filled"});
+    {
+        FileSizeLimit limit(92 + 73500 + 36750 - 5);
+        transcript += Kov({"add", "filled/R14TRLR.TXT", "source/R14TRLR.TXT", "Zebra", "Part",
+                           "Edge"});
+    }
+    transcript += Kov({"check", "filled/R14TRLR.TXT"});
     ExpectGolden("add_to_a_full_disk", transcript);
 }
 
