@@ -11,7 +11,11 @@
 # the window and the Wine server use over 10 s while nobody uses it, in per cent of one core; then
 # "PRESET kovdisc dd=D add=A (R) copy=C (R)" for each build (scripts/kovdisc_bench.sh): kovdisc
 # adding four trailers of MIB MiB each and copying that disc, against dd writing the same bytes
-# with one flush, in seconds, and each command's speed against dd's.
+# with one flush, in seconds, and each command's speed against dd's; then the same natively on
+# two discs of real trailers, "native kovdisc 60x90s ..." (60 trailers of 45 to 135 s) and
+# "native kovdisc 250x20s ..." (250 of 10 to 30 s), six rounds each, and the second on slow media,
+# "native kovdisc 250x20s, 20 ms flushes ..." (tests/support/slow_flush.cpp, preloaded into dd
+# and kovdisc alike).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -26,7 +30,7 @@ for preset in native "${windows_presets[@]}"; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" --target copy_bench -j"$(nproc)" >/dev/null
 done
-cmake --build --preset native --target kovdisc make_sample_disc -j"$(nproc)" >/dev/null
+cmake --build --preset native --target kovdisc make_sample_disc slow_flush -j"$(nproc)" >/dev/null
 idle=()
 for preset in "${windows_presets[@]}"; do
     cmake --build --preset "$preset" --target programs -j"$(nproc)" >/dev/null
@@ -52,9 +56,20 @@ for preset in native "${windows_presets[@]}"; do
     [ "$preset" = native ] && program=build/native/cli/kovdisc
     echo "== $preset: $program against dd"
     result=$(scripts/kovdisc_bench.sh "$program" build/native/tools/make_sample_disc \
-        "$folder/kovdisc" "$mib" | tee /dev/stderr)
+        "$folder/kovdisc" 5 --trailers 4 --fixed-units $((mib * 1048576 / 3675)) | tee /dev/stderr)
     kovdisc_lines+=("$preset ${result##*$'\n'}")
 done
+# real_size NAME TRAILERS SECONDS: natively, on a disc of real trailers.
+real_size() {
+    local result
+    echo "== native: build/native/cli/kovdisc against dd, $1"
+    result=$(scripts/kovdisc_bench.sh build/native/cli/kovdisc build/native/tools/make_sample_disc \
+        "$folder/kovdisc" 6 --trailers "$2" --seconds "$3" | tee /dev/stderr)
+    kovdisc_lines+=("native kovdisc $1 ${result##*$'\n'}")
+}
+real_size 60x90s 60 90
+real_size 250x20s 250 20
+KOV_BENCH_PRELOAD=$root/build/native/tests/libslow_flush.so real_size "250x20s, 20 ms flushes" 250 20
 if [ -n "${no_32bit:-}" ]; then
     idle+=("windows-x86 idle=none ($no_32bit)")
     kovdisc_lines+=("windows-x86 kovdisc=none ($no_32bit)")
