@@ -73,8 +73,13 @@ void CopyByteByByte(std::FILE* in, std::FILE* out, int32_t size) {
 // Copies the same bytes in blocks: `size` bytes from `in` at `from` to `out` at `to`, by the
 // system's own copy as far as it goes, then through the buffer, which gives 0xFF for each byte
 // past the end of the source file. False on a read or write error.
+// The streams are only moved where the buffer copies: a seek of a stream open for reading reads
+// a buffer's worth at once.
 bool CopyInBlocks(std::FILE* in, std::int64_t from, std::FILE* out, std::int64_t to, int32_t size) {
     std::int64_t done = CopyInSystem(in, from, out, to, size, kCopyBlockSize);
+    if (done == size) {
+        return true;
+    }
     if (!SeekStream(in, from + done, SEEK_SET) || !SeekStream(out, to + done, SEEK_SET)) {
         return false;
     }
@@ -275,7 +280,10 @@ bool DiscPair::OpenNewDisc(const char* folder) {
                !CutHeldAudio(kAudioHeaderSize)) {
         return false;
     }
-    return PlaceIndex() == Placement::Placed && CutHeldAudio(kAudioHeaderSize);
+    // An old disc's audio after the header is cut once the new empty index is in place; audio
+    // that is the header alone already is, and on the device.
+    const bool oldAudio = old.headerMatches && old.audioSize > kAudioHeaderSize;
+    return PlaceIndex() == Placement::Placed && (!oldAudio || CutHeldAudio(kAudioHeaderSize));
 }
 
 bool EntryIsCopyable(const TrailerEntry& entry) {
@@ -459,9 +467,10 @@ bool DiscPair::CopyIntoBatch(int32_t index, bool inBlocks) {
     }
     const TrailerEntry& entry = sourceList_[index];
     // Audio after the committed trailers is a batch under way, recorded before its first byte.
+    // The block copy moves the streams itself, only where it needs them.
     if ((batchCount_ == 0 && !RecordAddStart(audioSize)) ||
-        !SeekStream(destinationAudio_, audioSize, SEEK_SET) ||
-        !SeekStream(sourceAudio_, from, SEEK_SET)) {
+        (!inBlocks && (!SeekStream(destinationAudio_, audioSize, SEEK_SET) ||
+                       !SeekStream(sourceAudio_, from, SEEK_SET)))) {
         return false;
     }
     std::clearerr(sourceAudio_);
