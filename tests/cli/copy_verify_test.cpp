@@ -7,7 +7,7 @@
 
 #include <sys/stat.h>
 
-#include "kovdisc_session.h"
+#include "kovdisc_fixture.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ const std::size_t kTailAt = 308792;
 const std::size_t kExtraAt = 323492;
 const std::size_t kDiscEnd = 334517;
 
-class CopyVerify : public KovdiscSession {
+class CopyVerify : public KovdiscTest {
 protected:
     void SetUp() override {
         WriteDisc("reel1", kReel1, 337192, 13);
@@ -40,7 +40,7 @@ protected:
                        "AB-2", "TAIL"}),
                   0);
         ASSERT_EQ(Run({"add", "disc/R14TRLR.TXT", "reel2/R14TRLR.TXT"}), 0);
-        discAudio = ReadFileBytes(work.File("disc/R14T5.AUD"));
+        discAudio = ReadFileBytes(Path("disc/R14T5.AUD"));
         transcript.clear();
     }
 
@@ -49,7 +49,7 @@ protected:
         for (const std::size_t position : positions) {
             audio[position] = static_cast<char>(audio[position] ^ 0x5A);
         }
-        WriteFileBytes(work.File("disc/R14T5.AUD"), audio);
+        WriteFileBytes(Path("disc/R14T5.AUD"), audio);
     }
 
     std::string discAudio;
@@ -58,34 +58,34 @@ protected:
 } // namespace
 
 TEST_F(CopyVerify, CopyWritesTheDiscThatAddingFromTheSourcesWrites) {
-    const std::string disc = Files("disc");
+    const std::string disc = DiscBytes("disc");
     EXPECT_EQ(Run({"copy", "disc/R14TRLR.TXT", "fixed", "#6", "#4", "LONG", "#2", "TAIL", "#4",
                    "--except", "tail"}),
               0);
     // An add that never finished stays on the disc, and out of the copy.
-    WriteFileBytes(work.File("disc/R14T5.AUD"), discAudio + "xy");
-    const std::string unfinished = Files("disc");
+    WriteFileBytes(Path("disc/R14T5.AUD"), discAudio + "xy");
+    const std::string unfinished = DiscBytes("disc");
     EXPECT_EQ(Run({"copy", "disc/R14TRLR.TXT", "whole/"}), 0);
-    EXPECT_EQ(Files("disc"), unfinished);
-    EXPECT_EQ(Files("whole"), disc);
-    ExpectGolden("copy_rearranged.txt");
+    EXPECT_EQ(DiscBytes("disc"), unfinished);
+    EXPECT_EQ(DiscBytes("whole"), disc);
+    ExpectGolden("copy_rearranged", transcript);
 
     ASSERT_EQ(Run({"new", "added"}), 0);
     ASSERT_EQ(Run({"add", "added/R14TRLR.TXT", "reel2/R14TRLR.TXT", "EXTRA"}), 0);
     ASSERT_EQ(Run({"add", "added/R14TRLR.TXT", "reel1/R14TRLR.TXT", "AB-2", "LONG", "AB-1"}), 0);
-    EXPECT_EQ(Files("fixed"), Files("added"));
+    EXPECT_EQ(DiscBytes("fixed"), DiscBytes("added"));
 }
 
 TEST_F(CopyVerify, CopyRefusesBadPicksAndFoldersAndWritesNothing) {
-    mkdir(work.File("sub").c_str(), 0755);
+    mkdir(Path("sub").c_str(), 0755);
     ASSERT_EQ(Run({"new", "taken"}), 0);
-    WriteDisc("short", ReadFileBytes(work.File("disc/R14TRLR.TXT")), kDiscEnd - 1, 13);
+    WriteDisc("short", ReadFileBytes(Path("disc/R14TRLR.TXT")), kDiscEnd - 1, 13);
     // The disc under another index name: its folder is still the one the copy reads from.
-    mkdir(work.File("renamed").c_str(), 0755);
-    WriteFileBytes(work.File("renamed/INDEX.TXT"), ReadFileBytes(work.File("disc/R14TRLR.TXT")));
-    WriteFileBytes(work.File("renamed/R14T5.AUD"), discAudio);
+    mkdir(Path("renamed").c_str(), 0755);
+    WriteFileBytes(Path("renamed/INDEX.TXT"), ReadFileBytes(Path("disc/R14TRLR.TXT")));
+    WriteFileBytes(Path("renamed/R14T5.AUD"), discAudio);
     transcript.clear();
-    const std::string taken = Files("taken");
+    const std::string taken = DiscBytes("taken");
     const std::string disc = "disc/R14TRLR.TXT";
     for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
              {disc, "disc"},
@@ -109,13 +109,13 @@ TEST_F(CopyVerify, CopyRefusesBadPicksAndFoldersAndWritesNothing) {
         line.insert(line.end(), arguments.begin(), arguments.end());
         Run(line);
     }
-    ExpectGolden("copy_refused.txt");
-    EXPECT_EQ(FilesIn(work.Path()), (std::vector<std::string>{"disc", "reel1", "reel2", "reel3",
-                                                              "renamed", "short", "sub", "taken"}));
-    EXPECT_EQ(FilesIn(work.File("renamed")), (std::vector<std::string>{"INDEX.TXT", "R14T5.AUD"}));
-    EXPECT_EQ(ReadFileBytes(work.File("disc/R14T5.AUD")), discAudio);
-    EXPECT_EQ(ReadFileBytes(work.File("renamed/R14T5.AUD")), discAudio);
-    EXPECT_EQ(Files("taken"), taken);
+    ExpectGolden("copy_refused", transcript);
+    EXPECT_EQ(FilesIn(top.Path()), (std::vector<std::string>{"disc", "reel1", "reel2", "reel3",
+                                                             "renamed", "short", "sub", "taken"}));
+    EXPECT_EQ(FilesIn(Path("renamed")), (std::vector<std::string>{"INDEX.TXT", "R14T5.AUD"}));
+    EXPECT_EQ(ReadFileBytes(Path("disc/R14T5.AUD")), discAudio);
+    EXPECT_EQ(ReadFileBytes(Path("renamed/R14T5.AUD")), discAudio);
+    EXPECT_EQ(DiscBytes("taken"), taken);
 }
 
 TEST_F(CopyVerify, VerifyFindsEachChangedByteAndTheTrailersWithoutASource) {
@@ -126,21 +126,21 @@ TEST_F(CopyVerify, VerifyFindsEachChangedByteAndTheTrailersWithoutASource) {
     // The first byte of the first trailer, the first of verify's second piece of LONG and
     // LONG's last, the first 0xFF byte of TAIL and the last byte of the last trailer.
     ChangeDiscAudio({kOpenAt, kLongAt + 262144, kLongAt + 293999, kTailAt + 13700, kDiscEnd - 1});
-    const std::string changed = Files("disc");
+    const std::string changed = DiscBytes("disc");
     Run({"verify", "disc/R14TRLR.TXT", "reel1/R14TRLR.TXT", "reel2/R14TRLR.TXT"});
     Run({"verify", "--json", "disc/R14TRLR.TXT", "reel3/R14TRLR.TXT", "reel1/R14TRLR.TXT"});
-    EXPECT_EQ(Files("disc"), changed);
-    ExpectGolden("verify_changed.txt");
+    EXPECT_EQ(DiscBytes("disc"), changed);
+    ExpectGolden("verify_changed", transcript);
 }
 
 TEST_F(CopyVerify, VerifyRefusesDamagedDiscsAndUnreadableSources) {
-    std::remove(work.File("reel2/R14T5.AUD").c_str());
+    std::remove(Path("reel2/R14T5.AUD").c_str());
     Run({"verify", "disc/R14TRLR.TXT", "reel1/R14TRLR.TXT", "reel2/R14TRLR.TXT"});
     Run({"verify", "reel1/R14TRLR.TXT", "reel1/R14TRLR.TXT"});
     Run({"verify", "disc/R14TRLR.TXT"});
-    WriteFileBytes(work.File("disc/R14T5.AUD"), discAudio + "z");
+    WriteFileBytes(Path("disc/R14T5.AUD"), discAudio + "z");
     Run({"verify", "disc/R14TRLR.TXT", "reel1/R14TRLR.TXT"});
-    WriteFileBytes(work.File("disc/R14T5.AUD"), discAudio.substr(0, kDiscEnd - 1));
+    WriteFileBytes(Path("disc/R14T5.AUD"), discAudio.substr(0, kDiscEnd - 1));
     Run({"verify", "disc/R14TRLR.TXT", "reel1/R14TRLR.TXT", "--json"});
-    ExpectGolden("verify_refused.txt");
+    ExpectGolden("verify_refused", transcript);
 }

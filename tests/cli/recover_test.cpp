@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "kovdisc_session.h"
+#include "kovdisc_fixture.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ const char kReel2Index[] = "reel2/R14TRLR.TXT";
 const char kReel3Index[] = "reel3/R14TRLR.TXT";
 const char kReel4Index[] = "reel4/R14TRLR.TXT";
 
-class Recover : public KovdiscSession {
+class Recover : public KovdiscTest {
 protected:
     void SetUp() override {
         WriteDisc("reel1", kReel1, kReel1Size, 13);
@@ -51,11 +51,6 @@ protected:
         index = Read(kDisc);
         audio = Read("disc/R14T5.AUD");
         transcript.clear();
-    }
-
-    std::string Read(const std::string& name) const { return ReadFileBytes(work.File(name)); }
-    void Write(const std::string& name, const std::string& bytes) const {
-        WriteFileBytes(work.File(name), bytes);
     }
 
     // Runs recover on the disc with the given sources and more arguments.
@@ -85,7 +80,7 @@ TEST_F(Recover, FindsTheTrailersWhateverTheIndexSaysAndWritesTheIndexTheDiscHad)
     };
     EXPECT_EQ(Recovers({}), 0);
     EXPECT_EQ(Recovers({"--json"}), 0);
-    ExpectGolden("recover_found.txt");
+    ExpectGolden("recover_found", transcript);
     const std::string found = transcript.substr(0, transcript.find("$ kovdisc recover", 1));
 
     for (const auto& [state, bytes] : indexes) {
@@ -98,10 +93,10 @@ TEST_F(Recover, FindsTheTrailersWhateverTheIndexSaysAndWritesTheIndexTheDiscHad)
         EXPECT_EQ(Read(kDisc), index) << state;
         EXPECT_EQ(Read("disc/R14T5.AUD"), audio) << state;
     }
-    std::remove(work.File(kDisc).c_str());
+    std::remove(Path(kDisc).c_str());
     EXPECT_EQ(Recovers({"--write"}), 0) << transcript;
     EXPECT_EQ(Read(kDisc), index);
-    EXPECT_EQ(FilesIn(work.File("disc")), (std::vector<std::string>{"R14T5.AUD", "R14TRLR.TXT"}));
+    EXPECT_EQ(FilesIn(Path("disc")), (std::vector<std::string>{"R14T5.AUD", "R14TRLR.TXT"}));
     EXPECT_EQ(Run({"check", kDisc}), 0);
     EXPECT_EQ(Run({"verify", kDisc, kReel1Index, kReel2Index}), 0) << transcript;
 }
@@ -117,14 +112,14 @@ TEST_F(Recover, ReadsAWrittenDiscWhereCopyReadsItAndNamesEveryDiscABlockIsOn) {
               0);
     EXPECT_EQ(Run({"recover", kDisc, kReel1Index, kReel2Index, kReel3Index, kReel1Index, "--json"}),
               0);
-    ExpectGolden("recover_sources.txt");
+    ExpectGolden("recover_sources", transcript);
     EXPECT_EQ(Read(kDisc), stale);
 }
 
 TEST_F(Recover, AmongSequencesThatExplainAsMuchTakesTheFirstTrailerWhereTheyDiffer) {
     // LONG, or OPEN and REST: OPEN comes before LONG in reel1.
     EXPECT_EQ(Run({"recover", kDisc, "reel5/R14TRLR.TXT", kReel1Index, kReel2Index}), 0);
-    ExpectGolden("recover_ties.txt");
+    ExpectGolden("recover_ties", transcript);
 }
 
 TEST_F(Recover, FindsBlocksAcrossThePiecesItReadsAndListsNoMoreThanAnIndexCan) {
@@ -153,7 +148,7 @@ TEST_F(Recover, FindsBlocksAcrossThePiecesItReadsAndListsNoMoreThanAnIndexCan) {
     const std::string json = transcript.substr(transcript.rfind("\"audio_bytes\""));
     EXPECT_EQ(json, "\"audio_bytes\": 940892,\n  \"recovered_bytes\": 937125,\n  \"rest\": {\n"
                     "    \"kind\": \"unmatched\",\n    \"at\": 937217,\n    \"bytes\": 3675\n"
-                    "  },\n  \"in_use\": false\n}\nexit 1\n\n");
+                    "  },\n  \"in_use\": false\n}\n-- stderr\n");
 }
 
 TEST_F(Recover, ReportsWhatNoSourceExplainsAndNeverGuesses) {
@@ -182,7 +177,7 @@ TEST_F(Recover, ReportsWhatNoSourceExplainsAndNeverGuesses) {
     const std::string torn = Read("torn/R14T5.AUD");
     Write("torn/R14T5.AUD", torn.substr(0, torn.size() - kUnit));
     EXPECT_EQ(Run({"recover", "torn/R14TRLR.TXT", kReel1Index, kReel3Index, "--json"}), 1);
-    ExpectGolden("recover_rest.txt");
+    ExpectGolden("recover_rest", transcript);
 }
 
 TEST_F(Recover, WritesOverAReadableIndexOnlyWhatBeginsWithItsTrailersUnlessForced) {
@@ -208,7 +203,7 @@ TEST_F(Recover, WritesOverAReadableIndexOnlyWhatBeginsWithItsTrailersUnlessForce
     EXPECT_EQ(Recovers({"--force"}), 2);
     EXPECT_EQ(Recovers({"--write", "--force"}), 0);
     EXPECT_EQ(Read(kDisc), stale);
-    ExpectGolden("recover_write.txt");
+    ExpectGolden("recover_write", transcript);
 }
 
 TEST_F(Recover, RefusesADiscWithoutTrailerAudioAndUnreadableSources) {
@@ -217,14 +212,14 @@ TEST_F(Recover, RefusesADiscWithoutTrailerAudioAndUnreadableSources) {
     EXPECT_EQ(Recovers({}), 2);
     Write("disc/R14T5.AUD", "x" + reel1Audio.substr(1));
     EXPECT_EQ(Recovers({}), 2);
-    std::remove(work.File("disc/R14T5.AUD").c_str());
+    std::remove(Path("disc/R14T5.AUD").c_str());
     EXPECT_EQ(Recovers({"--write"}), 2);
     Write("disc/R14T5.AUD", audio);
-    std::remove(work.File("reel2/R14T5.AUD").c_str());
+    std::remove(Path("reel2/R14T5.AUD").c_str());
     EXPECT_EQ(Recovers({}), 2);
     EXPECT_EQ(Run({"recover", kDisc, kReel1Index, "missing/R14TRLR.TXT"}), 2);
     EXPECT_EQ(Run({"recover", kDisc}), 2);
-    ExpectGolden("recover_refused.txt");
+    ExpectGolden("recover_refused", transcript);
     EXPECT_EQ(Read(kDisc), index);
     EXPECT_EQ(Read("disc/R14T5.AUD"), audio);
 }

@@ -22,6 +22,17 @@ std::string CommandLine(const std::vector<std::string>& arguments) {
     return line;
 }
 
+// Runs kovdisc in `folder`, named `name` below the top folder; gives back its transcript.
+std::string Transcript(const std::vector<std::string>& arguments, const std::string& folder,
+                       const std::string& name, int& code) {
+    const ProgramRun run = RunProgram(KovdiscPath(), arguments, folder);
+    code = run.code;
+    const std::string end = run.signal != 0 ? "-- signal " + std::to_string(run.signal)
+                                            : "-- exit " + std::to_string(run.code);
+    return name + "$ " + CommandLine(arguments) + "\n" + end + "\n-- stdout\n" + run.out +
+           "-- stderr\n" + run.err;
+}
+
 } // namespace
 
 void KovdiscTest::SetUp() {
@@ -52,11 +63,14 @@ void KovdiscTest::SetUp() {
 }
 
 std::string KovdiscTest::Kov(const std::vector<std::string>& arguments, const std::string& folder) {
-    const ProgramRun run = RunProgram(KovdiscPath(), arguments, Path(folder));
-    const std::string end = run.signal != 0 ? "-- signal " + std::to_string(run.signal)
-                                            : "-- exit " + std::to_string(run.code);
-    return folder + "$ " + CommandLine(arguments) + "\n" + end + "\n-- stdout\n" + run.out +
-           "-- stderr\n" + run.err;
+    int code = 0;
+    return Transcript(arguments, Path(folder), folder, code);
+}
+
+int KovdiscTest::Run(const std::vector<std::string>& arguments, const std::string& folder) {
+    int code = 0;
+    transcript += Transcript(arguments, Path(folder), folder, code);
+    return code;
 }
 
 std::string KovdiscTest::FileText(const std::string& name) const {
@@ -89,6 +103,21 @@ FileSnapshot KovdiscTest::Files(const std::string& folder) const {
         }
     }
     return files;
+}
+
+void KovdiscTest::WriteDisc(const std::string& folder, const std::string& index,
+                            std::size_t audioSize, int step) const {
+    std::string audio = kAudioHeaderBytes;
+    while (audio.size() < audioSize) {
+        audio += static_cast<char>(audio.size() * static_cast<std::size_t>(step) % 251);
+    }
+    fs::create_directory(Path(folder));
+    Write(folder + "/R14TRLR.TXT", index);
+    Write(folder + "/R14T5.AUD", audio);
+}
+
+std::string KovdiscTest::DiscBytes(const std::string& folder) const {
+    return Read(folder + "/R14TRLR.TXT") + "|" + Read(folder + "/R14T5.AUD");
 }
 
 std::string ChangedFiles(const FileSnapshot& before, const FileSnapshot& after) {

@@ -1,7 +1,8 @@
-// The built kovdisc run as a process on a small fixed set of discs, with its outputs compared
-// with golden files.
+// The built kovdisc (or the one KOV_KOVDISC names: another machine's under an emulator, or
+// Windows' under Wine) run as a process, with its outputs compared with golden files.
 //
-// Each test starts in a new temporary top folder holding the fixed discs:
+// Each test starts in a new temporary top folder holding the fixed discs (a fixture that
+// builds discs of its own overrides SetUp):
 //   source/   tests/cli/discs/source.txt and 551342 bytes of sample audio (make_sample_disc
 //             FOLDER --trailers 1 --fixed-units 150 writes the same bytes)
 //   empty/    tests/cli/discs/pair.txt and an empty audio file
@@ -18,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
@@ -33,6 +35,9 @@ protected:
 
     // Runs kovdisc in `folder` below the top folder and gives back its transcript.
     std::string Kov(const std::vector<std::string>& arguments, const std::string& folder = "");
+    // Runs it the same way, adding its transcript to the session's, `transcript`; gives back its
+    // exit code.
+    int Run(const std::vector<std::string>& arguments, const std::string& folder = "");
     // A file below the top folder, for a transcript: "-- file NAME" and its bytes.
     std::string FileText(const std::string& name) const;
     // Fails the test unless tests/cli/golden/CASE.txt holds exactly `transcript`.
@@ -43,8 +48,15 @@ protected:
     void Write(const std::string& name, const std::string& bytes) const;
     // Every file below `folder` (the top folder when empty) with its bytes.
     FileSnapshot Files(const std::string& folder = "") const;
+    // A disc in `folder` below the top folder: the index, and an audio file of `audioSize`
+    // bytes, the header and then byte i = i * step % 251.
+    void WriteDisc(const std::string& folder, const std::string& index, std::size_t audioSize,
+                   int step) const;
+    // The index and the audio file of the disc in `folder`, as one string.
+    std::string DiscBytes(const std::string& folder) const;
 
     TempFolder top;
+    std::string transcript; // the session's, which Run adds to
 };
 
 // The names of the files added, removed or changed from one snapshot to the other, one a line;
