@@ -114,11 +114,12 @@ TEST(CopyCrashSafety, KilledCopiesLeaveAWholeDiscAndTheirInputAsItWas) {
     for (int round = 0; kills < kKills && round < 20 * kKills; ++round) {
         const std::string folder =
             work.File(round % 2 == 1 ? "fresh" + std::to_string(round) : std::string("again"));
-        // Every other copy commits each trailer on its own and is killed once it has reported
-        // one as added; the rest commit in batches of a few, and die at any moment.
-        const bool eachOnItsOwn = round % 2 == 0;
+        // A copy in three commits each trailer on its own, the others in batches of a few; two
+        // in three are killed once they have reported a trailer as added, the rest at any moment.
+        const bool eachOnItsOwn = round % 3 == 0;
+        const bool afterAReport = round % 3 != 2;
         const pid_t child = StartCopy(disc, folder, progress, eachOnItsOwn ? "0" : "0.002");
-        while (eachOnItsOwn && ReadFileBytes(progress).find("added ") == std::string::npos &&
+        while (afterAReport && ReadFileBytes(progress).find("added ") == std::string::npos &&
                waitpid(child, &status, WNOHANG) == 0) {
             usleep(50);
         }
