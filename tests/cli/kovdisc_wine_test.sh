@@ -15,9 +15,10 @@ kovdisc=$1
 sample=$2
 work=$3
 shift 3
-here=$(cd "$(dirname "$0")" && pwd)
+test_name="kovdisc.exe under Wine"
+source "$(dirname "$0")/../lib.sh"
+here=$kov_root/tests/cli
 golden=$here/golden/wine_drive_relative.txt
-source "$here/../../scripts/wine_prefix.sh"
 wine_skip_unless_runs "$kovdisc" "$sample"
 rm -rf "$work"
 mkdir -p "$work"
@@ -113,13 +114,7 @@ transcript=$work/transcript.txt
     show disc-index.txt
 } >"$transcript"
 
-if [ "${KOV_UPDATE_GOLDEN:-}" = 1 ]; then
-    cp "$transcript" "$golden"
-elif ! cmp -s "$transcript" "$golden"; then
-    diff "$golden" "$transcript" || true
-    echo "FAILED: the transcript differs from $golden"
-    exit 1
-fi
+expect_golden "$transcript" "$golden"
 
 # Zebra, twin and Part, the source's blocks from OFFSET plus START; Part runs 20425 bytes past
 # the end of the source's audio.
@@ -135,12 +130,7 @@ block() {
     block $((531342 + 3675)) $((10 * 3675))
     dd if=/dev/zero bs=20425 count=1 status=none | tr '\0' '\377'
 } >"$audio"
-cmp "$audio" disc-audio.bin 2>&1 || {
-    echo "FAILED: the audio kovdisc.exe added differs from the source's blocks"
-    exit 1
-}
-cmp disc-index.txt recovered-index.txt 2>&1 || {
-    echo "FAILED: the index recover wrote differs from the one the disc had"
-    exit 1
-}
-echo "kovdisc.exe under Wine: every command with drive-relative names passed"
+cmp "$audio" disc-audio.bin 2>&1 || fail "the audio kovdisc.exe added differs from the source's blocks"
+cmp disc-index.txt recovered-index.txt 2>&1 ||
+    fail "the index recover wrote differs from the one the disc had"
+note "every command with drive-relative names passed"

@@ -10,19 +10,18 @@
 # ends and `\` turned into LF and `/`: both builds and the native one print the same UTF-8.
 # Every JSON output must parse. KOV_UPDATE_GOLDEN=1 rewrites the golden file.
 set -euo pipefail
+test_name="named folders"
+source "$(dirname "$0")/../lib.sh"
 kovdisc=$(realpath "${KOV_KOVDISC:-$1}") # KOV_KOVDISC: one for another machine, run emulated
 sample=$(realpath "$2")
 work=$3
-here=$(cd "$(dirname "$0")" && pwd)
-golden=$here/golden/named_folders.txt
+golden=$kov_root/tests/cli/golden/named_folders.txt
 names=("トレーラー" "Трейлеры" "Reel 🎬" "Café crème")
 
 if [[ $kovdisc == *.exe ]]; then
-    source "$here/../../scripts/wine_prefix.sh"
     wine_skip_unless_runs "$kovdisc" "$sample"
     unset DISPLAY WAYLAND_DISPLAY
-    use_wine_prefix "$(cd "$here/../.." && pwd)/build/wine/null" null
-    trap end_wine_server EXIT
+    test_wine_prefix "$kov_root/build/wine/null" null
 fi
 # program PROGRAM ARGUMENTS...: runs it, under Wine if it is a Windows program.
 program() {
@@ -48,8 +47,7 @@ run() {
     } >>"$transcript"
     if [[ " $* " == *" --json "* ]] && ! /usr/bin/python3 -c 'import json, sys; json.load(sys.stdin)' 2>/dev/null \
         <out.txt; then
-        echo "FAILED: kovdisc $* printed no JSON"
-        exit 1
+        fail "kovdisc $* printed no JSON"
     fi
 }
 
@@ -70,15 +68,6 @@ for name in "${names[@]}"; do
 done
 tr -d '\r' <"$transcript" | tr '\\' / >normalised.txt
 
-if [ "${KOV_UPDATE_GOLDEN:-}" = 1 ]; then
-    cp normalised.txt "$golden"
-elif ! cmp -s normalised.txt "$golden"; then
-    diff "$golden" normalised.txt || true
-    echo "FAILED: the transcript differs from $golden"
-    exit 1
-fi
-iconv -f UTF-8 -t UTF-8 "$transcript" >/dev/null || {
-    echo "FAILED: kovdisc printed something that is not UTF-8"
-    exit 1
-}
-echo "kovdisc in folders named in four scripts: every command passed"
+expect_golden normalised.txt "$golden"
+iconv -f UTF-8 -t UTF-8 "$transcript" >/dev/null || fail "kovdisc printed something that is not UTF-8"
+note "every command passed"

@@ -10,7 +10,9 @@ if [ $# -ne 3 ]; then
     echo "usage: run_e2e.sh PROGRAM DRIVER BUILD_DIR" >&2
     exit 2
 fi
-root=$(cd "$(dirname "$0")/../.." && pwd)
+test_name=e2e
+source "$(dirname "$0")/../lib.sh"
+root=$kov_root
 program=$(realpath "$1")
 driver=$(realpath "$2")
 build=$(realpath "$3")
@@ -31,14 +33,17 @@ mkdir -p "$out/discs"
 "$make_sample_disc" "$out/discs/long" --trailers 1 --seconds 1800 --seed 3 >/dev/null
 "$make_sample_disc" "$out/discs/kill" --trailers 3 --seconds 600 --seed 5 >/dev/null
 
-unset WAYLAND_DISPLAY
-
-source "$root/scripts/virtual_display.sh"
-source "$root/scripts/wine_prefix.sh"
+fail_hint="its files are in $out"
 wine_skip_unless_runs "$program" "$driver"
 source "$root/tests/e2e/writer_signals.sh"
+# Every program of the prefix opens in the Wine desktop "KOV", so the driver sees the
+# program's windows. A Wine server left by a run that was killed would still be bound to that
+# run's display, which is gone: it is ended first.
+test_wine_prefix "$root/build/wine/desktop" "desktop=$desktop"
+timeout 20 wineserver --wait 2>/dev/null || wineserver --kill 2>/dev/null || true
+test_display "$desktop"
 program_pid=""
-finish() {
+stop_program() {
     if [ -n "$program_pid" ]; then
         if kill -0 "$program_pid" 2>/dev/null; then
             wine_run taskkill /im KOVExtractor.exe >/dev/null 2>&1 || true
@@ -46,21 +51,8 @@ finish() {
         end_wine_server
         wait "$program_pid" 2>/dev/null || true
     fi
-    stop_virtual_display
 }
-trap finish EXIT
-trap 'exit 1' INT TERM HUP
-fail() {
-    echo "e2e: $*; its files are in $out" >&2
-    exit 1
-}
-
-# Every program of the prefix opens in the Wine desktop "KOV", so the driver sees the
-# program's windows. A Wine server left by a run that was killed would still be bound to that
-# run's display, which is gone: it is ended first.
-use_wine_prefix "$root/build/wine/desktop" "desktop=$desktop"
-timeout 20 wineserver --wait 2>/dev/null || wineserver --kill 2>/dev/null || true
-start_virtual_display "$desktop"
+at_exit stop_program
 
 # Wine notes from the program (the open-file dialog writes a few) go to a log of their own.
 wine_start explorer "/desktop=KOV,$desktop" "$(windows_path "$program")" >"$out/program.log" 2>&1
@@ -100,11 +92,7 @@ for round in "${!kill_percents[@]}"; do
     program_pid=$wine_pid
     wine_run "$driver" --start-add "$(windows_path "$out/discs")" ||
         fail "kill round $((round + 1)) could not start Add (the driver ended with status $?)"
-    for _ in $(seq 6000); do
-        if (($(audio_size "$killed_audio") >= target)); then break; fi
-        if ! kill -0 "$program_pid" 2>/dev/null; then break; fi
-        sleep 0.005
-    done
+    wait_for_size "$killed_audio" "$target" 30 "$program_pid"
     kill_writer "$program_pid" "$killed_audio"
     when="kill round $((round + 1)), at $percent% of the audio"
     # The Wine server holds the killed program's lock on the disc until it notices the death:
@@ -120,14 +108,14 @@ for round in "${!kill_percents[@]}"; do
     program_pid=""
     [ "$status" -eq 0 ] || fail "$when: $result"
     free_ms=$(((tried_at - killed_at) / 1000000))
-    echo "e2e: $when: $result; the disc was free ${free_ms} ms after the kill (checks that" \
+    note "$when: $result; the disc was free ${free_ms} ms after the kill (checks that" \
         "found it held: $held)"
     slowest_ms=$((free_ms > slowest_ms ? free_ms : slowest_ms))
     case $result in *" 0 bytes of an unfinished add"*) ;; *) mid_copy=$((mid_copy + 1)) ;; esac
 done
-echo "e2e: the disc survived ${#kill_percents[@]} of ${#kill_percents[@]} kills, $mid_copy of" \
+note "the disc survived ${#kill_percents[@]} of ${#kill_percents[@]} kills, $mid_copy of" \
     "them in the middle of a trailer's copy; it was free at most ${slowest_ms} ms after a kill"
 ((mid_copy * 2 >= ${#kill_percents[@]})) || fail "too few kills landed in the middle of a copy"
 
 rm -rf "$out/discs" # half a gigabyte of audio
-echo "e2e: passed; screenshots in $out"
+note "passed; screenshots in $out"

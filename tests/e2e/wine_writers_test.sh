@@ -13,13 +13,14 @@ if [ $# -ne 4 ]; then
     echo "usage: wine_writers_test.sh PROGRAM DRIVER KOVDISC_EXE BUILD_DIR" >&2
     exit 2
 fi
-root=$(cd "$(dirname "$0")/../.." && pwd)
+test_name="wine writers"
+source "$(dirname "$0")/../lib.sh"
+root=$kov_root
 program=$(realpath "$1")
 driver=$(realpath "$2")
 kovdisc_exe=$(realpath "$3")
 out=$(realpath "$4")/wine-writers
 desktop=800x560
-source "$root/scripts/wine_prefix.sh"
 wine_skip_unless_runs "$program" "$driver" "$kovdisc_exe"
 source "$root/tests/e2e/writer_signals.sh"
 
@@ -42,30 +43,20 @@ discs=$(windows_path "$out/discs")
 "$make_sample_disc" three --trailers 3 --fixed-units 20000 --seed 6 >/dev/null
 "$make_sample_disc" small --trailers 1 --fixed-units 30 --seed 3 >/dev/null
 
-unset WAYLAND_DISPLAY
-source "$root/scripts/virtual_display.sh"
+fail_hint="the files are in $out"
+test_wine_prefix "$root/build/wine/desktop" "desktop=$desktop"
+timeout 20 wineserver --wait 2>/dev/null || wineserver --kill 2>/dev/null || true
+test_display "$desktop"
 writer_pid=""
 program_pid=""
 driver_pid=""
-finish() {
+stop_writers() {
     for pid in $writer_pid $program_pid $driver_pid; do
         kill -KILL "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
-    end_wine_server
-    stop_virtual_display
 }
-trap finish EXIT
-trap 'exit 1' INT TERM HUP
-use_wine_prefix "$root/build/wine/desktop" "desktop=$desktop"
-timeout 20 wineserver --wait 2>/dev/null || wineserver --kill 2>/dev/null || true
-start_virtual_display "$desktop"
-
-fail() {
-    echo "wine writers: $*; the files are in $out" >&2
-    exit 1
-}
-note() { echo "wine writers: $*"; }
+at_exit stop_writers
 
 # kovdisc of a kind, exe (kovdisc.exe under Wine) or native, in `command`.
 kovdisc_of() {
@@ -104,13 +95,11 @@ finished() {
 # which must leave it in the middle of the copy of SOURCE's one trailer: `copied` bytes of it. The
 # disc's files go to `held`.
 stop_mid_copy() {
-    local deadline=$((SECONDS + 30)) grown
-    while (($(audio_size "$2/R14T5.AUD") <= $3)); do
-        ((SECONDS < deadline)) || fail "no copy into $2 began"
-    done
+    local grown
+    wait_for_size "$2/R14T5.AUD" $(($3 + 1)) 30
     stop_writer "$1" "$2/R14T5.AUD"
-    grown=$(audio_size "$2/R14T5.AUD")
-    (($(audio_size "$2/R14T5.AUD") < $3 + $(audio_size "$4/R14T5.AUD") - 92)) ||
+    grown=$(file_size "$2/R14T5.AUD")
+    ((grown < $3 + $(file_size "$4/R14T5.AUD") - 92)) ||
         fail "the copy into $2 had ended when it was stopped"
     copied=$((grown - $3))
     rm -rf "$out/held"
@@ -191,7 +180,7 @@ small_disc() {
 # stopped_kov KIND SOURCE: kovdisc of KIND adds SOURCE to `disc`, stopped in the middle.
 stopped_kov() {
     local base
-    base=$(audio_size disc/R14T5.AUD)
+    base=$(file_size disc/R14T5.AUD)
     start_kov "$1" add disc/R14TRLR.TXT "$2/R14TRLR.TXT"
     stop_mid_copy "$writer_pid" disc "$base" "$2"
 }
@@ -230,15 +219,12 @@ kovdisc_pair() {
 interrupted_kovdisc() {
     local base code line added
     small_disc
-    base=$(audio_size disc/R14T5.AUD)
+    base=$(file_size disc/R14T5.AUD)
     KOVDISC_BATCH_SECONDS=1000 start_kov exe add disc/R14TRLR.TXT three/R14TRLR.TXT
-    local deadline=$((SECONDS + 30))
-    while (($(audio_size disc/R14T5.AUD) <= base)); do
-        ((SECONDS < deadline)) || fail "no copy into disc began"
-    done
+    wait_for_size disc/R14T5.AUD $((base + 1)) 30
     halt "$writer_pid"
     writing "$writer_pid" disc/R14T5.AUD
-    added=$(((($(audio_size disc/R14T5.AUD) - base) / (20000 * 3675)) + 1))
+    added=$(((($(file_size disc/R14T5.AUD) - base) / (20000 * 3675)) + 1))
     ((added < 3)) || fail "kovdisc.exe was in its last trailer when it was stopped"
     kill -INT "$writer_pid"
     kill -CONT "$writer_pid"

@@ -1,10 +1,7 @@
 # Sourced by the Wine tests that stop or kill a writer in the middle of its copy. Each function
 # checks that the signal reached the process that writes the disc, and otherwise calls the
-# sourcing script's `fail` with one line that says so: a test that signalled some other process
+# `fail` of tests/lib.sh, which the sourcing script sources, with one line that says so: a test that signalled some other process
 # (a loader waiting for the program, say) must not go on to fail for a reason that hides it.
-
-# audio_size AUDIO: its size in bytes; 0 while it does not exist.
-audio_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
 
 # process_state PID: the one-letter state the kernel gives the process (T stopped, Z dead).
 process_state() { sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f1; }
@@ -53,9 +50,9 @@ stop_writer() {
     local before after
     halt "$1"
     writing "$1" "$2"
-    before=$(audio_size "$2")
+    before=$(file_size "$2")
     sleep 0.2
-    after=$(audio_size "$2")
+    after=$(file_size "$2")
     ((before == after)) || fail "the writer was not stopped: $2 grew from $before to $after" \
         "bytes in the 0.2 s after process $1 stopped"
 }

@@ -4,16 +4,12 @@
 # the wild: the update exits 100 after an index of "unexpected size", and an install list that
 # holds a package whose dependencies come from that index fails with "held broken packages".
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-script=$here/../../scripts/install_packages.sh
-source "$here/../../scripts/packages.sh"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-    echo "FAIL: $case_name: $*" >&2
-    failures=$((failures + 1))
-}
+test_name=install
+source "$(dirname "$0")/../lib.sh"
+script=$kov_root/scripts/install_packages.sh
+source "$kov_root/scripts/packages.sh"
+make_scratch
+work=$scratch
 
 bin=$work/bin
 mkdir -p "$bin"
@@ -76,7 +72,7 @@ every=("${required_packages[@]}" "${wine32_packages[@]}" "${arm64_packages[@]}")
 # is installed, whose registry cannot install BROKEN; runs the script, its status in $status,
 # its output in $output.
 run_case() {
-    case_name=$1
+    fail_hint="in the case $1"
     export STATE=$work/$1
     mkdir -p "$STATE"
     printf 'i386\narm64\n' >"$STATE/architectures"
@@ -121,9 +117,4 @@ says "install_packages: not installed: the arm64 cross-build packages (qemu-user
 run_case required_broken "cmake xvfb wine32:i386" "cmake" no
 ((status != 0)) || fail "exit 0 without cmake"
 says "install_packages: FAILED to install what every build needs: cmake (Unable to correct problems, you have held broken packages.)"
-
-if ((failures > 0)); then
-    echo "$failures failure(s)"
-    exit 1
-fi
-echo "every case passed"
+note "every case passed"

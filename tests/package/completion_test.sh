@@ -6,10 +6,11 @@
 set -euo pipefail
 deb=$1
 here=$2
+test_name=completion
+source "$here/../lib.sh"
 source "$here/unpack_package.sh"
 
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+make_scratch
 unpack_package "$deb" "$scratch/tree"
 # The package's kovdisc; a cross-built one runs here through KOV_EMULATOR.
 kovdisc=(${KOV_EMULATOR:+"$KOV_EMULATOR"} "$scratch/tree/usr/bin/kovdisc")
@@ -37,28 +38,20 @@ completions() {
         done' completion "$scratch/tree/usr/share/bash-completion/completions/kovdisc")
 }
 
-failures=0
 completions <"$here/completion_lines.txt" >"$scratch/completion.txt"
-diff -u "$here/completion.txt" "$scratch/completion.txt" || failures=$((failures + 1))
+diff -u "$here/completion.txt" "$scratch/completion.txt" || fail "the offers differ from completion.txt"
 
 # Whatever kovdisc's help lists must be offered: a command by its first two letters, an option
 # after "--".
 help=$("${kovdisc[@]}" --help)
 for command in $(sed -n '/^Subcommands:$/,/^$/s/^  \([a-z][a-z-]*\)  .*/\1/p' <<<"$help"); do
     offers=$(completions <<<"kovdisc ${command:0:2}")
-    if [[ " ${offers#*] -> } " != *" $command "* ]]; then
-        echo "FAIL: kovdisc ${command:0:2} does not offer the command $command: $offers" >&2
-        failures=$((failures + 1))
-    fi
+    [[ " ${offers#*] -> } " == *" $command "* ]] ||
+        fail "kovdisc ${command:0:2} does not offer the command $command: $offers"
     offers=$(completions <<<"kovdisc $command --")
     for option in $("${kovdisc[@]}" "$command" --help | grep -o -- '--[a-z-]*' | sort -u); do
-        if [[ " ${offers#*] -> } " != *" $option "* ]]; then
-            echo "FAIL: kovdisc $command -- does not offer $option: $offers" >&2
-            failures=$((failures + 1))
-        fi
+        [[ " ${offers#*] -> } " == *" $option "* ]] ||
+            fail "kovdisc $command -- does not offer $option: $offers"
     done
 done
-if ((failures > 0)); then
-    exit 1
-fi
 echo "The completion offers what completion.txt says, and every command and option of kovdisc."

@@ -4,18 +4,18 @@
 # a virtual display it makes its Wine prefix in the data folder, with Wine's fonts, and opens
 # the window, found by its title as the end-to-end test finds it; closed, it exits 0, leaving
 # nothing else behind.
-# Usage: launcher_test.sh DEB SOURCE_FOLDER
+# Usage: launcher_test.sh DEB
 set -euo pipefail
 deb=$1
-source_folder=$2
 here=$(cd "$(dirname "$0")" && pwd)
+test_name=launcher
+source "$here/../lib.sh"
 source "$here/unpack_package.sh"
-source "$source_folder/scripts/virtual_display.sh"
 
-scratch=$(mktemp -d)
+make_scratch
 prefix=$scratch/data/kov-extractor
 launcher_pid=""
-finish() {
+stop_launcher() {
     if [ -n "$launcher_pid" ]; then
         kill "$launcher_pid" 2>/dev/null || true
         wait "$launcher_pid" 2>/dev/null || true
@@ -24,19 +24,12 @@ finish() {
     if [ -d "$prefix" ]; then
         WINEPREFIX=$prefix wineserver --kill 2>/dev/null || true
     fi
-    stop_virtual_display
-    rm -rf "$scratch"
 }
-trap finish EXIT
+at_exit stop_launcher
 unpack_package "$deb" "$scratch/tree"
 mkdir "$scratch/home" "$scratch/data"
 launch() {
     HOME=$scratch/home XDG_DATA_HOME=$scratch/data "$scratch/tree/usr/bin/kov-extractor" "$@"
-}
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
 }
 
 code=0
@@ -64,38 +57,27 @@ echo "without Wine: exit $code, \"$said\""
     fail "without Wine the launcher does not say so in one line"
 [ ! -e "$prefix" ] || fail "without Wine the launcher made its prefix"
 
-start_virtual_display 1024x768
+test_display 1024x768
 started=$SECONDS
 launch >"$scratch/launcher.log" 2>&1 &
 launcher_pid=$!
-window=""
-while [ -z "$window" ] && ((SECONDS - started < 90)) && kill -0 "$launcher_pid" 2>/dev/null; do
-    window=$(xdotool search --name '^KOV Extractor v1\.2$' 2>/dev/null || true)
-    sleep 0.5
-done
-if [ -z "$window" ]; then
+(wait_for_window '^KOV Extractor v1\.2$' 90 "$launcher_pid") >/dev/null 2>&1 ||
     fail "the window did not appear; the launcher said: $(cat "$scratch/launcher.log")"
-else
-    echo "The window appeared $((SECONDS - started)) s after the launcher's first start."
-    # Close it as its close box would: Wine's taskkill asks the window to close.
-    loader=/usr/lib/wine/wine64
-    [ -x "$loader" ] || loader=wine
-    WINEPREFIX=$prefix WINELOADER=$loader WINEDEBUG=-all "$loader" taskkill /im KOVExtractor.exe \
-        >/dev/null 2>&1 || fail "Wine's taskkill could not close the window"
-    code=0
-    timeout 30 tail --pid="$launcher_pid" -f /dev/null || fail "the program did not end when closed"
-    wait "$launcher_pid" || code=$?
-    launcher_pid=""
-    [ "$code" -eq 0 ] || fail "the launcher exited $code once the window was closed"
-fi
+echo "The window appeared $((SECONDS - started)) s after the launcher's first start."
+# Close it as its close box would: Wine's taskkill asks the window to close.
+loader=/usr/lib/wine/wine64
+[ -x "$loader" ] || loader=wine
+WINEPREFIX=$prefix WINELOADER=$loader WINEDEBUG=-all "$loader" taskkill /im KOVExtractor.exe \
+    >/dev/null 2>&1 || fail "Wine's taskkill could not close the window"
+code=0
+timeout 30 tail --pid="$launcher_pid" -f /dev/null || fail "the program did not end when closed"
+wait "$launcher_pid" || code=$?
+launcher_pid=""
+[ "$code" -eq 0 ] || fail "the launcher exited $code once the window was closed"
 
 [ -f "$prefix/drive_c/windows/Fonts/marlett.ttf" ] || fail "the prefix lacks Wine's fonts"
 # Nothing but the prefix: no ~/.wine, and no menu entries or file types of Wine's own.
 left=$(cd "$scratch" && find home data -mindepth 1 -maxdepth 1 | LC_ALL=C sort | paste -sd ' ')
 [ "$left" = "data/kov-extractor" ] || fail "the launcher left $left"
-
-if ((failures > 0)); then
-    exit 1
-fi
 echo "The launcher said it had no display and no Wine, and opened and closed the window in its"
 echo "own prefix."

@@ -14,15 +14,11 @@ source_folder=$2
 kovdisc_deb=$3
 window_deb=${4:-}
 here=$(cd "$(dirname "$0")" && pwd)
+test_name=packages
+source "$here/../lib.sh"
 source "$here/unpack_package.sh"
 
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+make_scratch
 # The package revision the packages have: the newest entry of the changelog.
 deb_version=$(dpkg-parsechangelog -l "$source_folder/packaging/changelog" -S Version)
 
@@ -167,11 +163,6 @@ CONTROL
     else
         fail "the upgrade from kov-extractor $version-1: $(cat "$scratch/dpkg.txt")"
     fi
-fi
-
-if ((failures > 0)); then
-    echo "$failures checks of the packages failed."
-    exit 1
 fi
 echo "The packages passed every check: lintian, their fields and files, kovdisc,"
 echo "the manual pages of $(wc -w <<<"$commands") commands${window_deb:+, the menu entry and the upgrade from $version-1}."

@@ -13,6 +13,8 @@
 # comparison with a second build made before: scripts/test.sh makes the second build while the
 # suites run, at the lowest priority, where the suites leave a core idle.
 set -euo pipefail
+test_name=rebuild_test
+source "$(dirname "$0")/../lib.sh"
 mode=both
 case ${1:-} in
 --second-only) mode=second ;;
@@ -63,10 +65,7 @@ second_build() {
         export TZ=KOV-14 LC_ALL=$locale LANG=$locale
         unset SOURCE_DATE_EPOCH
         build_release
-    ) || {
-        echo "rebuild_test: the second build failed" >&2
-        exit 1
-    }
+    ) || fail "the second build failed"
 }
 
 if [ "$mode" != compare ]; then
