@@ -3,13 +3,13 @@
 # Judges the native test suites by the faults they catch. Each mutant of tests/mutants.txt (a
 # line of cli/ or core/ changed into a plausible fault) is applied alone to a scratch copy of
 # the tree, the native preset is rebuilt there and the native suites run with a time limit:
-# a mutant is killed when a suite fails. Prints "killed" or "survived" for each, and last
-# "mutants killed=K of N". A mutant the list marks equivalent is expected to survive.
+# a mutant is killed when a suite fails. Prints "killed by SUITE" (the first suite that failed)
+# or "survived" for each, and last "mutants killed=K of N". A mutant the list marks equivalent is expected to survive.
 #
 # NUMBER... runs only those mutants, counted from 1 in the list. --check only checks that each
 # mutant's line occurs once in its file. The worktree is never changed; the scratch copy goes
-# to a temporary folder and is removed at the end. Run by hand, not by CI: on 2 cores it takes
-# about 10 minutes.
+# to a temporary folder and is removed at the end. Run by hand, not by CI: its last line says how
+# long the run took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 list=tests/mutants.txt
@@ -148,7 +148,9 @@ for number in $(seq "$count"); do
     elif run_suites; then
         verdict=survived
     else
-        verdict=killed
+        # The suite that failed first, for tests/README.md's map.
+        verdict="killed by $(sed -nE 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([a-z_]+) .*\*\*\*.*/\1/p' \
+            "$log" | head -n 1)"
     fi
     cp "$scratch/original" "$path"
     note=${breaks[number - 1]}
@@ -164,7 +166,7 @@ for number in $(seq "$count"); do
         killed=$((killed + 1))
         [ -n "${equivalents[number - 1]}" ] && note="$note (marked equivalent, but killed)"
     fi
-    printf '%-24s %2d %s: %s\n' "$verdict" "$number" "$path" "$note"
+    printf '%-34s %3d %s: %s\n' "$verdict" "$number" "$path" "$note"
 done
-echo "mutants killed=$killed of $ran"
+echo "mutants killed=$killed of $ran in $((SECONDS / 60)) min"
 [ $unkilled -eq 0 ]
