@@ -2,7 +2,7 @@
 """docs_test.py KOVDISC MAKE_SAMPLE_DISC [PAGE...]
 
 Every session on the pages is run and compared with what the page shows, and every relative link
-leads somewhere.
+leads somewhere; tests/README.md has a row for every suite there is, and for nothing else.
 
 A session is a code block whose lines start with "$ ": each such line is a command, and the lines
 after it, up to the next command or the block's end, are what it prints, standard output and
@@ -175,6 +175,20 @@ def check_options(page, lines, options):
     return failures
 
 
+def map_problems(top):
+    """tests/README.md has a row for each suite scripts/test.sh runs, and for nothing else."""
+    def read(name):
+        with open(os.path.join(top, name), encoding="utf-8") as text:
+            return text.read()
+    suites = {"rebuild_test"} | {os.path.basename(p)[:-4] for p in
+                                 glob.glob(os.path.join(top, "tests", "fuzz", "*_fuzz.cpp"))}
+    for name in ("tests/CMakeLists.txt", "tests/package/CMakeLists.txt"):
+        suites |= set(re.findall(r"add_test\(NAME (\w+)", read(name)))
+    rows = set(re.findall(r"^\| `(\w+)` \|", read("tests/README.md"), re.M))
+    return (["tests/README.md has no row for the suite %s" % s for s in sorted(suites - rows)] +
+            ["tests/README.md has a row for %s, which is no suite" % r for r in sorted(rows - suites)])
+
+
 def main():
     if len(sys.argv) < 3:
         print(__doc__.strip(), file=sys.stderr)
@@ -184,7 +198,7 @@ def main():
     os.symlink(kovdisc, os.path.join(tools, "kovdisc"))
     os.symlink(os.path.abspath(sys.argv[2]), os.path.join(tools, "make_sample_disc"))
     top = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-    failures = []
+    failures = map_problems(top)
     count = 0
     pages = sys.argv[3:] or ["README.md"] + sorted(
         os.path.relpath(page, top) for page in glob.glob(os.path.join(top, "docs", "*.md")))

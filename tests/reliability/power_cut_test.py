@@ -73,31 +73,9 @@ class Call:
         self.line = line
 
 
-def split_args(text):
-    """Splits an argument list at its top-level commas, keeping strings and braces whole."""
-    args, depth, start, i = [], 0, 0, 0
-    while i < len(text):
-        c = text[i]
-        if c == '"':
-            i += 1
-            while text[i] != '"':
-                i += 2 if text[i] == "\\" else 1
-        elif c in "([{":
-            depth += 1
-        elif c in ")]}":
-            depth -= 1
-        elif c == "," and depth == 0:
-            args.append(text[start:i].strip())
-            start = i + 1
-        i += 1
-    last = text[start:].strip()
-    if last or args:
-        args.append(last)
-    return args
-
-
-def closing_paren(text, start):
-    """Index of the parenthesis closing the one at `start`."""
+def characters(text, start=0):
+    """(index, character, brackets open once it is read) of each character from `start` that is
+    not inside a string; a string's closing quote stands for the string."""
     depth, i = 0, start
     while i < len(text):
         c = text[i]
@@ -109,9 +87,28 @@ def closing_paren(text, start):
             depth += 1
         elif c in ")]}":
             depth -= 1
-            if depth == 0:
-                return i
+        yield i, c, depth
         i += 1
+
+
+def split_args(text):
+    """Splits an argument list at its top-level commas, keeping strings and braces whole."""
+    args, start = [], 0
+    for i, c, depth in characters(text):
+        if c == "," and depth == 0:
+            args.append(text[start:i].strip())
+            start = i + 1
+    last = text[start:].strip()
+    if last or args:
+        args.append(last)
+    return args
+
+
+def closing_paren(text, start):
+    """Index of the parenthesis closing the one at `start`."""
+    for i, c, depth in characters(text, start):
+        if c in ")]}" and depth == 0:
+            return i
     raise ModelError("unbalanced call: " + text[:200])
 
 
