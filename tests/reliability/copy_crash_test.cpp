@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,27 +31,15 @@ const int kKills = 30;
 // goes to the file `progress`. It commits a batch once `batchSeconds` have gone by since the last.
 pid_t StartCopy(const std::string& disc, const std::string& folder, const std::string& progress,
                 const char* batchSeconds) {
-    std::vector<std::string> arguments = {KovdiscPath(), "copy", disc, folder, "--force"};
+    std::vector<std::string> arguments = {"copy", disc, folder, "--force"};
     for (int32_t i = kTrailers; i >= 1; --i) {
         arguments.push_back("#" + std::to_string(i));
     }
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
     // Emptied before the child starts: a kill may come before it opens the file.
     WriteFileBytes(progress, "");
-    const pid_t child = fork();
-    if (child == 0) {
-        const int nowhere = open("/dev/null", O_WRONLY);
-        const int errors = open(progress.c_str(), O_WRONLY);
-        dup2(nowhere, STDOUT_FILENO);
-        dup2(errors, STDERR_FILENO);
-        setenv("KOVDISC_BATCH_SECONDS", batchSeconds, 1);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
+    setenv("KOVDISC_BATCH_SECONDS", batchSeconds, 1);
+    const pid_t child = StartProgram(KovdiscPath(), arguments, "/", "/dev/null", progress);
+    unsetenv("KOVDISC_BATCH_SECONDS");
     return child;
 }
 
@@ -94,7 +81,6 @@ TEST(CopyCrashSafety, KilledCopiesLeaveAWholeDiscAndTheirInputAsItWas) {
     const std::string discFiles = ReadFileBytes(disc) + ReadFileBytes(discFolder + "/R14T5.AUD");
 
     // A copy left to its end sets how long a kill may wait.
-    std::fflush(nullptr); // the child must not write out the parent's buffered output
     const auto started = std::chrono::steady_clock::now();
     int status = 0;
     const std::string progress = work.File("progress.txt");

@@ -62,23 +62,23 @@ private:
 class TwoWriters : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : {"s1", "s2", "disc", "small"}) {
-            ASSERT_EQ(mkdir(work.File(name).c_str(), 0755), 0);
-        }
-        SampleDiscOptions options;
-        options.trailers = 2;
-        options.fixedUnits = kTrailerUnits;
-        static SampleTrailer trailers[kMaxSampleTrailers];
-        options.seed = 1;
-        ASSERT_TRUE(WriteSampleDisc(work.File("s1").c_str(), options, trailers));
-        options.seed = 2;
-        ASSERT_TRUE(WriteSampleDisc(work.File("s2").c_str(), options, trailers));
-        options.trailers = 1;
-        options.fixedUnits = 1;
-        ASSERT_TRUE(WriteSampleDisc(work.File("small").c_str(), options, trailers));
+        Sample("s1", 2, kTrailerUnits, 1);
+        Sample("s2", 2, kTrailerUnits, 2);
+        Sample("small", 1, 1, 2);
         ASSERT_EQ(Kov({"new", "disc"}).code, 0);
         ASSERT_EQ(Kov({"new", "written"}).code, 0);
         ASSERT_EQ(Kov({"add", "written/R14TRLR.TXT", "small/R14TRLR.TXT"}).code, 0);
+    }
+
+    // A source disc in `folder`: `trailers` trailers of `units` index units each.
+    void Sample(const std::string& folder, std::int32_t trailers, std::int32_t units, int seed) {
+        ASSERT_EQ(mkdir(work.File(folder).c_str(), 0755), 0);
+        SampleDiscOptions options;
+        options.trailers = trailers;
+        options.fixedUnits = units;
+        options.seed = seed;
+        static SampleTrailer written[kMaxSampleTrailers];
+        ASSERT_TRUE(WriteSampleDisc(work.File(folder).c_str(), options, written));
     }
 
     ProgramRun Kov(const std::vector<std::string>& arguments) {
@@ -207,6 +207,9 @@ struct OneBatch {
 };
 
 const char kDisc[] = "disc/R14TRLR.TXT";
+const char kChanged[] = "kovdisc: the disc disc/R14TRLR.TXT changed while it was read: another "
+                        "program is writing it; run the command again once that program has "
+                        "finished.\n";
 const char kRefusal[] =
     "kovdisc: another program is writing the disc disc/R14TRLR.TXT; nothing was changed.\n";
 
@@ -215,13 +218,7 @@ const char kRefusal[] =
 TEST_F(TwoWriters, AStoppedWriterKeepsEveryOtherWriterOutAndEveryReaderIn) {
     // Trailers of 73.5 MB: copied at the device's speed, the first still takes long enough that
     // the watch stops the add inside it, however busy the machine.
-    ASSERT_EQ(mkdir(work.File("wide").c_str(), 0755), 0);
-    SampleDiscOptions options;
-    options.trailers = 2;
-    options.fixedUnits = 20000;
-    options.seed = 5;
-    static SampleTrailer trailers[kMaxSampleTrailers];
-    ASSERT_TRUE(WriteSampleDisc(work.File("wide").c_str(), options, trailers));
+    Sample("wide", 2, 20000, 5);
     const std::uintmax_t emptyAudio = std::filesystem::file_size(work.File("disc/R14T5.AUD"));
     Started first({"add", kDisc, "wide/R14TRLR.TXT"}, work.Path());
     StopWhenAudioGrows(first, emptyAudio);
@@ -336,20 +333,13 @@ TEST_F(TwoWriters, AReaderWhoseDiscIsCutWhileItReadsSaysTheDiscChanged) {
     EXPECT_EQ(DiscFiles(), listed);
     ASSERT_EQ(kill(reader.Pid(), SIGCONT), 0);
     EXPECT_EQ(reader.Wait(), 1);
-    EXPECT_EQ(reader.Err(), "kovdisc: the disc disc/R14TRLR.TXT changed while it was read: another "
-                            "program is writing it; run the command again once that program has "
-                            "finished.\n");
+    EXPECT_EQ(reader.Err(), kChanged);
 }
 
 // verify the same way: stopped in the middle of reading a trailer of the disc, whose audio a new
 // disc over it (new --force) then cuts to its header.
 TEST_F(TwoWriters, AVerifyWhoseDiscIsCutWhileItReadsSaysTheDiscChanged) {
-    ASSERT_EQ(mkdir(work.File("long").c_str(), 0755), 0);
-    SampleDiscOptions options;
-    options.trailers = 1;
-    options.fixedUnits = 40000; // 147 MB: reading it takes a while
-    static SampleTrailer trailers[kMaxSampleTrailers];
-    ASSERT_TRUE(WriteSampleDisc(work.File("long").c_str(), options, trailers));
+    Sample("long", 1, 40000, 1); // 147 MB: reading it takes a while
     ASSERT_EQ(Kov({"add", kDisc, "long/R14TRLR.TXT"}).code, 0);
     const std::string audio = work.File("disc/R14T5.AUD");
     Started reader({"verify", kDisc, "long/R14TRLR.TXT"}, work.Path());
@@ -361,21 +351,14 @@ TEST_F(TwoWriters, AVerifyWhoseDiscIsCutWhileItReadsSaysTheDiscChanged) {
     ASSERT_EQ(std::filesystem::file_size(audio), 92u);
     ASSERT_EQ(kill(reader.Pid(), SIGCONT), 0);
     EXPECT_EQ(reader.Wait(), 1);
-    EXPECT_EQ(reader.Err(), "kovdisc: the disc disc/R14TRLR.TXT changed while it was read: another "
-                            "program is writing it; run the command again once that program has "
-                            "finished.\n");
+    EXPECT_EQ(reader.Err(), kChanged);
 }
 
 // The add is interrupted in the middle of its one batch: it copies the trailer under way,
 // commits what it copied, says so and exits 130, with a sound disc that holds what it says.
 // Interrupted a second time, it ends at once, and the next add cuts what it left.
 TEST_F(TwoWriters, AnInterruptedAddCommitsWhatItCopiedAndSaysSo) {
-    ASSERT_EQ(mkdir(work.File("big").c_str(), 0755), 0);
-    SampleDiscOptions options;
-    options.trailers = 3;
-    options.fixedUnits = 30000; // 110 MB each: the stops land well inside a trailer
-    static SampleTrailer trailers[kMaxSampleTrailers];
-    ASSERT_TRUE(WriteSampleDisc(work.File("big").c_str(), options, trailers));
+    Sample("big", 3, 30000, 1); // 110 MB each: the stops land well inside a trailer
     const std::uintmax_t emptyAudio = std::filesystem::file_size(work.File("disc/R14T5.AUD"));
     const OneBatch oneBatch;
     Started add({"add", kDisc, "big/R14TRLR.TXT"}, work.Path());
