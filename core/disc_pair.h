@@ -225,7 +225,7 @@ private:
     bool audioCreated_;     // the held audio file did not exist before this open
     bool addRecorded_;      // the record of an add and its folder entry are on the device
     int32_t batchCount_;    // the last trailers of the destination list, not yet committed
-    bool indexCurrent_;     // a commit of a batch put in place the index of the list as it is
+    bool indexCurrent_;     // kovdisc's last commit put in place the index of the list as it is
     // Working fields of the reader, the writer, the path builder and the copy; they carry
     // nothing from one operation to the next.
     int32_t counter_;

@@ -450,9 +450,12 @@ bool DiscPair::PrepareAdd(int32_t index, std::int64_t& from, std::int64_t& audio
     return EntryIsCopyable(entry) && audioSize + entry.end <= kLargestAudioFile;
 }
 
-// The window's Add: a batch of one, copied byte by byte and committed at once.
+// The window's Add: a batch of one, copied byte by byte and committed at once. Its Close Disc
+// writes the index again, as it always has.
 bool DiscPair::AddTrailer(int32_t index) {
-    return batchCount_ == 0 && CopyIntoBatch(index, false) && CommitBatch();
+    const bool added = batchCount_ == 0 && CopyIntoBatch(index, false) && CommitBatch();
+    indexCurrent_ = false;
+    return added;
 }
 
 bool DiscPair::AddTrailerToBatch(int32_t index) {
