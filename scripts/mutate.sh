@@ -4,7 +4,8 @@
 # line of cli/ or core/ changed into a plausible fault) is applied alone to a scratch copy of
 # the tree, the native preset is rebuilt there and the native suites run with a time limit:
 # a mutant is killed when a suite fails. Prints "killed by SUITE" (the first suite that failed)
-# or "survived" for each, and last "mutants killed=K of N". A mutant the list marks equivalent is expected to survive.
+# or "survived" for each, and last "mutants killed=K of N". A mutant the list marks equivalent
+# is expected to survive.
 #
 # NUMBER... runs only those mutants, counted from 1 in the list. --check only checks that each
 # mutant's line occurs once in its file. The worktree is never changed; the scratch copy goes
