@@ -150,8 +150,8 @@ for number in $(seq "$count"); do
         verdict=survived
     else
         # The suite that failed first, for tests/README.md's map.
-        verdict="killed by $(sed -nE 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([a-z_]+) .*\*\*\*.*/\1/p' \
-            "$log" | head -n 1)"
+        failed='s/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([a-z_]+) .*\*\*\*.*/\1/p'
+        verdict="killed by $(sed -nE "$failed" "$log" | head -n 1)"
     fi
     cp "$scratch/original" "$path"
     note=${breaks[number - 1]}
