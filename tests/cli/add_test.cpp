@@ -7,6 +7,7 @@
 #include "disc_pair.h"
 #include "file_size_limit.h"
 #include "kovdisc_fixture.h"
+#include "program_run.h"
 
 namespace {
 
@@ -45,10 +46,9 @@ TEST_F(Add, CopiesThePicksInOrderAndSkipsWhatTheDiscShows) {
 // Each batch is committed before its trailers are reported, and each commit but the last says
 // what the disc holds: here a commit for every trailer.
 TEST_F(Add, ReportsEachBatchOnceItIsCommitted) {
-    ASSERT_EQ(setenv("KOVDISC_BATCH_SECONDS", "0", 1), 0);
+    const BatchSeconds eachOnItsOwn("0");
     const std::string batches =
         Kov({"add", "disc/R14TRLR.TXT", "source/R14TRLR.TXT", "#2", "zebra", "#3", "#5"});
-    unsetenv("KOVDISC_BATCH_SECONDS");
     ExpectGolden("add_batches", batches + Kov({"check", "disc/R14TRLR.TXT"}));
 }
 
@@ -164,8 +164,8 @@ TEST_F(Add, StopsAtAFullListOrAFullDiskAndLeavesTheDiscSound) {
     Kov({"new", "filled"});
     {
         FileSizeLimit limit(92 + 73500 + 36750 - 5);
-        transcript += Kov({"add", "filled/R14TRLR.TXT", "source/R14TRLR.TXT", "Zebra", "Part",
-                           "Edge"});
+        transcript +=
+            Kov({"add", "filled/R14TRLR.TXT", "source/R14TRLR.TXT", "Zebra", "Part", "Edge"});
     }
     transcript += Kov({"check", "filled/R14TRLR.TXT"});
     ExpectGolden("add_to_a_full_disk", transcript);

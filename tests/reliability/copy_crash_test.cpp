@@ -37,10 +37,8 @@ pid_t StartCopy(const std::string& disc, const std::string& folder, const std::s
     }
     // Emptied before the child starts: a kill may come before it opens the file.
     WriteFileBytes(progress, "");
-    setenv("KOVDISC_BATCH_SECONDS", batchSeconds, 1);
-    const pid_t child = StartProgram(KovdiscPath(), arguments, "/", "/dev/null", progress);
-    unsetenv("KOVDISC_BATCH_SECONDS");
-    return child;
+    const BatchSeconds batches(batchSeconds);
+    return StartProgram(KovdiscPath(), arguments, "/", "/dev/null", progress);
 }
 
 // The most trailers the copy reported as added: the commits it made before it died.

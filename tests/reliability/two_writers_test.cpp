@@ -200,12 +200,6 @@ protected:
     TempFolder work;
 };
 
-// While one lives, every kovdisc the test starts copies in one batch, committed at its end.
-struct OneBatch {
-    OneBatch() { setenv("KOVDISC_BATCH_SECONDS", "1000", 1); }
-    ~OneBatch() { unsetenv("KOVDISC_BATCH_SECONDS"); }
-};
-
 const char kDisc[] = "disc/R14TRLR.TXT";
 const char kChanged[] = "kovdisc: the disc disc/R14TRLR.TXT changed while it was read: another "
                         "program is writing it; run the command again once that program has "
@@ -360,7 +354,7 @@ TEST_F(TwoWriters, AVerifyWhoseDiscIsCutWhileItReadsSaysTheDiscChanged) {
 TEST_F(TwoWriters, AnInterruptedAddCommitsWhatItCopiedAndSaysSo) {
     Sample("big", 3, 30000, 1); // 110 MB each: the stops land well inside a trailer
     const std::uintmax_t emptyAudio = std::filesystem::file_size(work.File("disc/R14T5.AUD"));
-    const OneBatch oneBatch;
+    const BatchSeconds oneBatch("1000");
     Started add({"add", kDisc, "big/R14TRLR.TXT"}, work.Path());
     StopWhenAudioGrows(add, emptyAudio);
     ASSERT_EQ(kill(add.Pid(), SIGINT), 0);
